@@ -1,0 +1,19 @@
+# GoogleTest from the system's sources: no download.
+set(GS_GOOGLETEST_DIR /usr/src/googletest CACHE PATH "GoogleTest source tree")
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+add_subdirectory(${GS_GOOGLETEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+# gs_add_test(NAME SOURCES... LIBS ...): one GoogleTest program, its cases discovered when
+# ctest runs (under wine for Windows builds) so that building never needs wine.
+function(gs_add_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main gs_options)
+    gtest_discover_tests(${name}
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES TIMEOUT 120 ENVIRONMENT "${ARG_ENVIRONMENT}")
+endfunction()
