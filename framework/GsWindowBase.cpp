@@ -1,0 +1,3 @@
+#include "GsWindowBase.h"
+
+CGsWindowBase::~CGsWindowBase() = default;

@@ -1,0 +1,3 @@
+#include "GsWndMessage.h"
+
+CGsWndMessage::~CGsWndMessage() = default;
