@@ -104,6 +104,13 @@ PayloadResult ExpandPayload(const unsigned char* resource, std::size_t size,
     {
         return PAYLOAD_BAD_EXPANDED;
     }
+    // A group of 17 stream bytes yields at most 8 x 18 = 144 bytes, so a body can never expand
+    // more than 9-fold. Refusing before allocating keeps a tiny damaged resource from claiming
+    // hundreds of megabytes.
+    if (header.expandedLength / 9 > header.compressedLength)
+    {
+        return PAYLOAD_SHORT;
+    }
 
     // The resource stays scrambled; the body is unscrambled in a copy.
     std::vector<unsigned char> body(resource + PAYLOAD_HEADER_SIZE,

@@ -174,6 +174,23 @@ TEST(PayloadContainer, EmptyBodyIsShortOfAnyExpandedLength)
     EXPECT_TRUE(out.empty());
 }
 
+TEST(PayloadContainer, RejectsExpansionNoStreamCanReachBeforeAllocatingIt)
+{
+    // The densest stream (all references of 18 bytes) expands about 8.5-fold: still accepted.
+    const Bytes zeros(500000, 0);
+    const Bytes dense = Build(zeros, 0x5A);
+    Bytes out;
+    ASSERT_EQ(ExpandPayload(dense.data(), dense.size(), out), PAYLOAD_OK);
+    EXPECT_EQ(out, zeros);
+
+    // A 100-byte body cannot make 256 MiB: refused as short without decoding.
+    Bytes tiny(172, 0);
+    PutLittleEndian32(tiny, 52, 100);
+    PutLittleEndian32(tiny, 60, PAYLOAD_MAX_EXPANDED);
+    EXPECT_EQ(ExpandPayload(tiny.data(), tiny.size(), out), PAYLOAD_SHORT);
+    EXPECT_TRUE(out.empty());
+}
+
 TEST(PayloadContainer, EachMalformedContainerHasItsOwnResult)
 {
     const Bytes exe = SampleExecutable(10000);
