@@ -56,7 +56,8 @@ wine_env() {
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
     export LOCPATH=$build/locale
-    export LC_ALL=ja_JP.UTF-8
+    # bash itself may not find the private locale; only wine needs it.
+    export LC_ALL=ja_JP.UTF-8 2>/dev/null
 }
 
 # prepare_wine: compiles the locale and initialises the prefix once, then keeps a wineserver
