@@ -6,14 +6,15 @@ set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 add_subdirectory(${GS_GOOGLETEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
 
-# gs_add_test(NAME SOURCES... LIBS ...): one GoogleTest program, its cases discovered when
+# gs_add_test(NAME [PREFIX P] SOURCES... LIBS ...): one GoogleTest program, its cases discovered when
 # ctest runs (under wine for Windows builds) so that building never needs wine.
 function(gs_add_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+    cmake_parse_arguments(ARG "" "PREFIX" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main gs_options)
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
+        TEST_PREFIX "${ARG_PREFIX}"
         PROPERTIES TIMEOUT 120 ENVIRONMENT "${ARG_ENVIRONMENT}")
 endfunction()

@@ -1,11 +1,90 @@
 #include "GsLZSS.h"
 
 #include <cstring>
+#include <type_traits>
 
 namespace
 {
 constexpr int RING_MASK = CGsLZSS::RING_SIZE - 1;
 constexpr int GROUP_BUFFER_SIZE = 1 + 8 * 2; // a flag byte and eight two-byte references
+
+#if !defined(__BYTE_ORDER__) ||                                                                    \
+    (__BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__ && __BYTE_ORDER__ != __ORDER_BIG_ENDIAN__)
+#error "the byte order must be known at compile time"
+#endif
+
+#define GS_LIKELY(x) __builtin_expect(!!(x), 1)
+#define GS_UNLIKELY(x) __builtin_expect(!!(x), 0)
+
+// The branch-free selections are written out for x86-64, where compilers tend to turn the
+// plain expression into a branch; elsewhere (and with GS_LZSS_PORTABLE, to test that path on
+// the host) the plain expressions serve.
+#if defined(__x86_64__) && !defined(GS_LZSS_PORTABLE)
+#define GS_LZSS_X86_64 1
+#else
+#define GS_LZSS_X86_64 0
+#endif
+
+// Eight bytes as one number whose order is the unsigned lexicographic order of the bytes.
+inline std::uint64_t LoadOrdered64(const unsigned char* p)
+{
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof(v));
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v;
+}
+
+inline void Copy16(unsigned char* to, const unsigned char* from)
+{
+    unsigned char v[16];
+    std::memcpy(v, from, sizeof(v));
+    std::memcpy(to, v, sizeof(v));
+}
+
+// Of two children, the right one when key > word, else the left one. The choice is as good as
+// random, so it is made without a branch: a mispredicted branch costs more than the move.
+inline std::size_t PickChild(std::uint64_t key, std::uint64_t word, std::size_t left,
+                             std::size_t right)
+{
+#if GS_LZSS_X86_64
+    __asm__("cmpq %[key], %[word]\n\tcmovb %[right], %[left]"
+            : [left] "+r"(left)
+            : [key] "r"(key), [word] "r"(word), [right] "r"(right)
+            : "cc");
+    return left;
+#else
+    return key > word ? right : left;
+#endif
+}
+
+// The number of equal leading bytes of two different ordered words.
+inline std::size_t EqualLeadingBytes(std::uint64_t a, std::uint64_t b)
+{
+    return static_cast<std::size_t>(__builtin_clzll(a ^ b) >> 3);
+}
+
+// Keeps the longer of two matches, the earlier one when they are equally long; without a
+// branch, for the same reason as PickChild.
+inline void KeepLonger(std::size_t length, std::size_t position, std::size_t& bestLength,
+                       std::size_t& bestPosition)
+{
+#if GS_LZSS_X86_64
+    __asm__("cmpq %[best], %[length]\n\t"
+            "cmova %[position], %[bestPosition]\n\t"
+            "cmova %[length], %[best]"
+            : [best] "+r"(bestLength), [bestPosition] "+r"(bestPosition)
+            : [length] "r"(length), [position] "r"(position)
+            : "cc");
+#else
+    if (length > bestLength)
+    {
+        bestLength = length;
+        bestPosition = position;
+    }
+#endif
+}
 } // namespace
 
 int CGsLZSS::MaxEncodedSize(int sourceLength)
@@ -20,132 +99,235 @@ int CGsLZSS::MaxEncodedSize(int sourceLength)
 
 void CGsLZSS::InitTrees()
 {
-    for (int i = RING_SIZE + 1; i <= RING_SIZE + 256; ++i)
+    for (int x = 0; x < 256; ++x)
     {
-        rightChild[i] = NIL;
+        child[2 * (RING_SIZE + 1 + x) + 1] = NIL;
     }
     for (int i = 0; i < RING_SIZE; ++i)
     {
-        treeParent[i] = NIL;
+        slot[i] = NO_SLOT;
     }
 }
 
-// Inserts the 18-byte string at ring position r into the tree of its first byte, and records
-// the longest match met on the way down. A string equal over all 18 bytes replaces the older
-// node, so the tree always refers to the newest occurrence.
-void CGsLZSS::InsertNode(int r)
+// The insertion of one string: its key, the node the walk down its tree has reached, the link
+// of that node that the walk follows next, and the longest match met so far.
+struct CGsLZSS::Walk
+{
+    std::uint64_t key1; // bytes 1..8 of the string, as an ordered word
+    std::uint64_t key2; // bytes 9..16
+    unsigned key3;      // byte 17
+    std::size_t r;      // the string's position
+    // Pointer-sized indices, so that the loads take them as they are.
+    std::size_t p;    // the last node compared (at first the tree's root)
+    std::size_t link; // index into child of p's link that the walk follows
+    std::size_t next; // child[link]: the next node to compare, NIL when the walk has ended
+    std::size_t bestLength;
+    std::size_t bestPosition;
+};
+
+// Comparing 8 bytes at a time finds the first difference, its position and its sign without a
+// loop over the bytes.
+inline __attribute__((always_inline)) void CGsLZSS::StartWalk(Walk& walk, int r)
 {
     const unsigned char* key = &ring[r];
-    int cmp = 1;
-    int p = RING_SIZE + 1 + key[0];
-    rightChild[r] = leftChild[r] = NIL;
-    matchLength = 0;
-    for (;;)
+    walk.key1 = LoadOrdered64(key + 1);
+    walk.key2 = LoadOrdered64(key + 9);
+    walk.key3 = key[17];
+    walk.r = static_cast<std::size_t>(r);
+    child[2 * r] = child[2 * r + 1] = NIL;
+    walk.p = RING_SIZE + 1 + key[0];
+    walk.link = 2 * walk.p + 1; // the walk starts right of the root
+    walk.next = child[walk.link];
+    walk.bestLength = 0;
+    walk.bestPosition = static_cast<std::size_t>(matchPosition);
+}
+
+// Walks down to the end and puts the string there, or in the place of a string equal over all
+// 18 bytes, so the tree always refers to the newest occurrence. With FIND_MATCH, also records
+// the longest match met on the way down (the first one met among equally long ones); the
+// encoder needs it only at its coding positions.
+template <bool FIND_MATCH> inline __attribute__((always_inline)) void CGsLZSS::FinishWalk(Walk& w)
+{
+    std::size_t p = w.p;
+    std::size_t link = w.link;
+    std::size_t next = w.next;
+    std::size_t bestLength = w.bestLength;
+    std::size_t bestPosition = w.bestPosition;
+    // The walk is a chain of dependent loads, and which way it turns is a coin toss. Both
+    // children are loaded while the comparison is under way and the result picks one without
+    // a branch, so each step costs one load, a compare and a move.
+    while (next != NIL)
     {
-        if (cmp >= 0)
+        p = next;
+        const std::size_t leftChild = child[2 * p];
+        const std::size_t rightChild = child[2 * p + 1];
+        const std::uint64_t word1 = LoadOrdered64(&ring[p + 1]);
+        if (GS_LIKELY(w.key1 != word1))
         {
-            if (rightChild[p] != NIL)
+            next = PickChild(w.key1, word1, leftChild, rightChild);
+            link = 2 * p + (w.key1 > word1);
+            if (FIND_MATCH)
             {
-                p = rightChild[p];
+                KeepLonger(1 + EqualLeadingBytes(w.key1, word1), p, bestLength, bestPosition);
             }
-            else
-            {
-                rightChild[p] = r;
-                treeParent[r] = p;
-                return;
-            }
+            continue;
+        }
+        const std::uint64_t word2 = LoadOrdered64(&ring[p + 9]);
+        std::size_t length;
+        bool right;
+        if (w.key2 != word2)
+        {
+            length = 9 + EqualLeadingBytes(w.key2, word2);
+            right = w.key2 > word2;
         }
         else
         {
-            if (leftChild[p] != NIL)
+            const unsigned byte3 = ring[p + 17];
+            if (w.key3 == byte3)
             {
-                p = leftChild[p];
-            }
-            else
-            {
-                leftChild[p] = r;
-                treeParent[r] = p;
+                ReplaceNode(static_cast<unsigned>(p), static_cast<unsigned>(w.r));
+                w.bestLength = MAX_MATCH;
+                w.bestPosition = p;
                 return;
             }
+            length = 17;
+            right = w.key3 > byte3;
         }
-        int i = 1;
-        for (; i < MAX_MATCH; ++i)
+        if (FIND_MATCH && length > bestLength)
         {
-            cmp = key[i] - ring[p + i];
-            if (cmp != 0)
-            {
-                break;
-            }
+            bestLength = length;
+            bestPosition = p;
         }
-        if (i > matchLength)
-        {
-            matchPosition = p;
-            matchLength = i;
-            if (i >= MAX_MATCH)
-            {
-                break;
-            }
-        }
+        link = 2 * p + right;
+        next = right ? rightChild : leftChild;
     }
-    // Full-length match: r takes p's place.
-    treeParent[r] = treeParent[p];
-    leftChild[r] = leftChild[p];
-    rightChild[r] = rightChild[p];
-    treeParent[leftChild[p]] = r;
-    treeParent[rightChild[p]] = r;
-    if (rightChild[treeParent[p]] == p)
-    {
-        rightChild[treeParent[p]] = r;
-    }
-    else
-    {
-        leftChild[treeParent[p]] = r;
-    }
-    treeParent[p] = NIL;
+    child[link] = static_cast<std::uint16_t>(w.r);
+    slot[w.r] = static_cast<std::uint16_t>(link);
+    w.bestLength = bestLength;
+    w.bestPosition = bestPosition;
 }
 
-void CGsLZSS::DeleteNode(int p)
+template <bool FIND_MATCH> inline __attribute__((always_inline)) void CGsLZSS::InsertNode(int r)
 {
-    if (treeParent[p] == NIL)
+    Walk walk;
+    StartWalk(walk, r);
+    FinishWalk<FIND_MATCH>(walk);
+    if (FIND_MATCH)
+    {
+        matchLength = static_cast<std::int32_t>(walk.bestLength);
+        matchPosition = static_cast<std::int32_t>(walk.bestPosition);
+    }
+}
+
+// Inserts two strings whose trees differ, so neither insertion can see the other: their walks
+// go down side by side, each hiding the other's load latency, until one of them ends. The rest
+// of the other, and whatever is not the plain case (the first eight bytes equal), is left to
+// FinishWalk, for each walk from where it stands. Only the second string's match can be
+// wanted (the first one's is worked out too, and dropped).
+template <bool FIND_MATCH>
+inline __attribute__((always_inline)) void CGsLZSS::InsertPair(int first, int second)
+{
+    Walk a;
+    Walk b;
+    StartWalk(a, first);
+    StartWalk(b, second);
+    // Node indices below RING_SIZE never have NIL's bit.
+    static_assert(NIL == RING_SIZE && (RING_SIZE & (RING_SIZE - 1)) == 0, "NIL is one bit");
+    while (((a.next | b.next) & NIL) == 0)
+    {
+        const std::size_t pa = a.next;
+        const std::size_t pb = b.next;
+        const std::size_t leftA = child[2 * pa];
+        const std::size_t rightA = child[2 * pa + 1];
+        const std::size_t leftB = child[2 * pb];
+        const std::size_t rightB = child[2 * pb + 1];
+        const std::uint64_t wordA = LoadOrdered64(&ring[pa + 1]);
+        const std::uint64_t wordB = LoadOrdered64(&ring[pb + 1]);
+        if (GS_UNLIKELY(wordA == a.key1 || wordB == b.key1))
+        {
+            break;
+        }
+        a.p = pa;
+        b.p = pb;
+        a.next = PickChild(a.key1, wordA, leftA, rightA);
+        b.next = PickChild(b.key1, wordB, leftB, rightB);
+        a.link = 2 * pa + (a.key1 > wordA);
+        b.link = 2 * pb + (b.key1 > wordB);
+        if (FIND_MATCH)
+        {
+            KeepLonger(1 + EqualLeadingBytes(b.key1, wordB), pb, b.bestLength, b.bestPosition);
+        }
+    }
+    // Usually one walk has ended and only has to be put in place, and the other goes on
+    // alone. Which one is a coin toss, so the two are told apart without a branch.
+    const bool aEnded = a.next == NIL;
+    Walk& ended = aEnded ? a : b;
+    Walk& going = aEnded ? b : a;
+    FinishWalk<FIND_MATCH>(ended);
+    FinishWalk<FIND_MATCH>(going);
+    if (FIND_MATCH)
+    {
+        matchLength = static_cast<std::int32_t>(b.bestLength);
+        matchPosition = static_cast<std::int32_t>(b.bestPosition);
+    }
+}
+
+// r, equal to p over all 18 bytes, takes p's place in the tree.
+void CGsLZSS::ReplaceNode(unsigned p, unsigned r)
+{
+    const unsigned at = slot[p];
+    const unsigned left = child[2 * p];
+    const unsigned right = child[2 * p + 1];
+    child[2 * r] = static_cast<std::uint16_t>(left);
+    child[2 * r + 1] = static_cast<std::uint16_t>(right);
+    slot[left] = static_cast<std::uint16_t>(2 * r);
+    slot[right] = static_cast<std::uint16_t>(2 * r + 1);
+    child[at] = static_cast<std::uint16_t>(r);
+    slot[r] = static_cast<std::uint16_t>(at);
+    slot[p] = NO_SLOT;
+}
+
+inline __attribute__((always_inline)) void CGsLZSS::DeleteNode(int p)
+{
+    const unsigned at = slot[p];
+    if (at == NO_SLOT)
     {
         return;
     }
-    int q;
-    if (rightChild[p] == NIL)
+    const unsigned left = child[2 * p];
+    const unsigned right = child[2 * p + 1];
+    unsigned q;
+    if (right == NIL)
     {
-        q = leftChild[p];
+        q = left;
     }
-    else if (leftChild[p] == NIL)
+    else if (left == NIL)
     {
-        q = rightChild[p];
+        q = right;
     }
     else
     {
-        q = leftChild[p];
-        if (rightChild[q] != NIL)
+        // Both subtrees: the rightmost node of the left subtree takes p's place.
+        q = left;
+        if (child[2 * q + 1] != NIL)
         {
             do
             {
-                q = rightChild[q];
-            } while (rightChild[q] != NIL);
-            rightChild[treeParent[q]] = leftChild[q];
-            treeParent[leftChild[q]] = treeParent[q];
-            leftChild[q] = leftChild[p];
-            treeParent[leftChild[p]] = q;
+                q = child[2 * q + 1];
+            } while (child[2 * q + 1] != NIL);
+            const unsigned qAt = slot[q];
+            const unsigned qLeft = child[2 * q];
+            child[qAt] = static_cast<std::uint16_t>(qLeft);
+            slot[qLeft] = static_cast<std::uint16_t>(qAt);
+            child[2 * q] = static_cast<std::uint16_t>(left);
+            slot[left] = static_cast<std::uint16_t>(2 * q);
         }
-        rightChild[q] = rightChild[p];
-        treeParent[rightChild[p]] = q;
+        child[2 * q + 1] = static_cast<std::uint16_t>(right);
+        slot[right] = static_cast<std::uint16_t>(2 * q + 1);
     }
-    treeParent[q] = treeParent[p];
-    if (rightChild[treeParent[p]] == p)
-    {
-        rightChild[treeParent[p]] = q;
-    }
-    else
-    {
-        leftChild[treeParent[p]] = q;
-    }
-    treeParent[p] = NIL;
+    child[at] = static_cast<std::uint16_t>(q);
+    slot[q] = static_cast<std::uint16_t>(at);
+    slot[p] = NO_SLOT;
 }
 
 int CGsLZSS::Encode(const unsigned char* source, unsigned char* destination, int sourceLength,
@@ -182,9 +364,9 @@ int CGsLZSS::Encode(const unsigned char* source, unsigned char* destination, int
     }
     for (int i = 1; i <= MAX_MATCH; ++i)
     {
-        InsertNode(r - i);
+        InsertNode<false>(r - i);
     }
-    InsertNode(r);
+    InsertNode<true>(r);
 
     do
     {
@@ -218,30 +400,74 @@ int CGsLZSS::Encode(const unsigned char* source, unsigned char* destination, int
             flagMask = 1;
         }
 
-        const int last = matchLength;
-        int advanced = 0;
-        for (; advanced < last && sourceIndex < sourceLength; ++advanced)
+        // Moves the window by one byte. Only the last move of an item needs the match, for
+        // the next item; the others only keep the trees.
+        const auto store = [&](int at, unsigned char b)
         {
-            const unsigned char b = source[sourceIndex++];
-            DeleteNode(s);
-            ring[s] = b;
-            if (s < MAX_MATCH - 1)
+            ring[at] = b;
+            if (at < MAX_MATCH - 1)
             {
-                ring[s + RING_SIZE] = b;
+                ring[at + RING_SIZE] = b;
+            }
+        };
+        const auto advance = [&](auto findMatch)
+        {
+            DeleteNode(s);
+            if (sourceIndex < sourceLength)
+            {
+                store(s, source[sourceIndex++]);
+            }
+            else
+            {
+                --len;
             }
             s = (s + 1) & RING_MASK;
             r = (r + 1) & RING_MASK;
-            InsertNode(r);
+            if (len != 0)
+            {
+                InsertNode<decltype(findMatch)::value>(r);
+            }
+        };
+        int remaining = matchLength;
+        // Two moves at a time where their insertions are independent: the two new strings
+        // start with different bytes, and the second deletion, done before the first
+        // insertion, removes no string from the first one's tree. The second new string's
+        // last byte is stored before the first insertion, which never reads it (it lies past
+        // the end of every string in the trees).
+        while (remaining >= 2 && sourceLength - sourceIndex >= 2)
+        {
+            DeleteNode(s);
+            store(s, source[sourceIndex++]);
+            s = (s + 1) & RING_MASK;
+            r = (r + 1) & RING_MASK;
+            const int second = (r + 1) & RING_MASK;
+            if (ring[r] == ring[second] || (ring[s] == ring[r] && slot[s] != NO_SLOT))
+            {
+                InsertNode<false>(r);
+                --remaining;
+                continue;
+            }
+            DeleteNode(s);
+            store(s, source[sourceIndex++]);
+            s = (s + 1) & RING_MASK;
+            remaining -= 2;
+            if (remaining == 0)
+            {
+                InsertPair<true>(r, second);
+            }
+            else
+            {
+                InsertPair<false>(r, second);
+            }
+            r = second;
         }
-        for (; advanced < last; ++advanced)
+        for (; remaining > 1; --remaining)
         {
-            DeleteNode(s);
-            s = (s + 1) & RING_MASK;
-            r = (r + 1) & RING_MASK;
-            if (--len != 0)
-            {
-                InsertNode(r);
-            }
+            advance(std::false_type());
+        }
+        if (remaining == 1)
+        {
+            advance(std::true_type());
         }
     } while (len > 0);
 
@@ -269,12 +495,106 @@ int CGsLZSS::Decode(const unsigned char* stream, unsigned char* destination, int
     {
         capacity = 0;
     }
+    // The decoder works in the destination itself, not in the ring; the ring is cleared all
+    // the same so that every call leaves the object in the same state.
     std::memset(ring, 0, sizeof(ring));
 
-    int r = START;
-    unsigned int flags = 0;
+    // The destination is the window: output byte j sits at ring position (START + j) & 4095,
+    // so a reference to ring position pos at output offset out reads from out - distance, with
+    // distance = ((START + out - pos - 1) & 4095) + 1, from 1 to 4096. Offsets below 0 are the
+    // ring's initial contents, which are zero.
     int in = 0;
     int out = 0;
+
+    // Whole groups while both the stream and the destination have room to spare: no item
+    // then needs a bounds check, and every item may copy 32 bytes, spilling up to 31 bytes
+    // past its end. The spill stays inside the capacity, and the items that must follow (at
+    // least 64 stream bytes, so at least 56 output bytes) overwrite it.
+    constexpr int STREAM_MARGIN = GROUP_BUFFER_SIZE + 64;
+    constexpr int OUTPUT_MARGIN = 7 * MAX_MATCH + 32;
+    // Output byte j sits at ring position START + j: with this bias, the distance back to a
+    // ring position comes straight from the output pointer.
+    const std::uintptr_t windowBias = START - 1 - reinterpret_cast<std::uintptr_t>(destination);
+    const unsigned char* ip = stream + in;
+    unsigned char* op = destination + out;
+    const auto decodeGroup = [&](unsigned flags, auto nearStart)
+    {
+#pragma GCC unroll 8
+        for (int item = 0; item < 8; ++item, flags >>= 1)
+        {
+            // Literal or reference is a coin toss on most data, so both go through the same
+            // 32-byte copy, its source, length and stream advance chosen without a branch: a
+            // literal is a copy of one byte from the stream.
+            const unsigned literal = flags & 1;
+            const unsigned b0 = ip[0];
+            const unsigned b1 = ip[1];
+            const std::uintptr_t position = b0 | ((b1 & 0xF0) << 4);
+            const std::uintptr_t distance =
+                ((reinterpret_cast<std::uintptr_t>(op) + windowBias - position) & RING_MASK) + 1;
+            const unsigned length = (((b1 & 0x0F) + THRESHOLD + 1) & (literal - 1)) | literal;
+            // A reference closer than 16 bytes overlaps the copy's blocks, and one that
+            // reaches before the first output byte reads the zero-filled start of the window.
+            bool awkward = (distance | (literal << 13)) < 16;
+            if (decltype(nearStart)::value)
+            {
+                awkward = awkward ||
+                          (!literal && distance > static_cast<std::uintptr_t>(op - destination));
+            }
+            if (GS_UNLIKELY(awkward))
+            {
+                if (distance == 1 && op != destination)
+                {
+                    std::memset(op, op[-1], 32);
+                }
+                else
+                {
+                    const std::ptrdiff_t start = op - destination - static_cast<int>(distance);
+                    for (int k = 0; k < static_cast<int>(length); ++k)
+                    {
+                        op[k] = start + k < 0 ? 0 : destination[start + k];
+                    }
+                }
+            }
+            else
+            {
+                // Selected as integers: a reference's source computed for a literal may lie
+                // outside the destination.
+                const std::uintptr_t fromStream = reinterpret_cast<std::uintptr_t>(ip);
+                const std::uintptr_t fromWindow = reinterpret_cast<std::uintptr_t>(op) - distance;
+                const unsigned char* from = reinterpret_cast<const unsigned char*>(
+                    fromWindow ^ ((fromWindow ^ fromStream) & (std::uintptr_t(0) - literal)));
+                // Block by block reads only bytes already written.
+                Copy16(op, from);
+                Copy16(op + 16, from + 16);
+            }
+            ip += 2 - literal;
+            op += length;
+        }
+    };
+    while (streamLength - (ip - stream) >= STREAM_MARGIN &&
+           capacity - (op - destination) >= OUTPUT_MARGIN)
+    {
+        const unsigned flags = *ip++;
+        if (flags == 0xFF)
+        {
+            std::memcpy(op, ip, 8);
+            ip += 8;
+            op += 8;
+        }
+        else if (op - destination >= RING_SIZE)
+        {
+            decodeGroup(flags, std::false_type());
+        }
+        else
+        {
+            decodeGroup(flags, std::true_type());
+        }
+    }
+    in = static_cast<int>(ip - stream);
+    out = static_cast<int>(op - destination);
+
+    // The rest one item at a time, with every check.
+    unsigned int flags = 0;
     for (;;)
     {
         flags >>= 1;
@@ -297,10 +617,7 @@ int CGsLZSS::Decode(const unsigned char* stream, unsigned char* destination, int
                 decodedSize = out;
                 return 0;
             }
-            const unsigned char c = stream[in++];
-            destination[out++] = c;
-            ring[r] = c;
-            r = (r + 1) & RING_MASK;
+            destination[out++] = stream[in++];
         }
         else
         {
@@ -316,6 +633,7 @@ int CGsLZSS::Decode(const unsigned char* stream, unsigned char* destination, int
             const int b1 = stream[in++];
             const int position = b0 | ((b1 & 0xF0) << 4);
             const int length = (b1 & 0x0F) + THRESHOLD + 1;
+            const int distance = ((START + out - position - 1) & RING_MASK) + 1;
             for (int k = 0; k < length; ++k)
             {
                 if (out >= capacity)
@@ -323,10 +641,9 @@ int CGsLZSS::Decode(const unsigned char* stream, unsigned char* destination, int
                     decodedSize = out;
                     return 0;
                 }
-                const unsigned char c = ring[(position + k) & RING_MASK];
-                destination[out++] = c;
-                ring[r] = c;
-                r = (r + 1) & RING_MASK;
+                const int from = out - distance;
+                destination[out] = from < 0 ? 0 : destination[from];
+                ++out;
             }
         }
     }

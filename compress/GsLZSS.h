@@ -10,7 +10,7 @@
 // (b1 & 0x0F) + 3). The stream has no header and no end marker; its decoded size travels
 // beside it.
 //
-// All working memory is inside the object (about 54 KiB): the calls allocate nothing, and an
+// All working memory is inside the object (about 30 KiB): the calls allocate nothing, and an
 // automatic object needs that much stack. One object serves one call at a time.
 // Encode needs at most n + ceil(n / 8) bytes of destination for n source bytes.
 class CGsLZSS : public IGsCompress
@@ -39,16 +39,27 @@ public:
     std::int32_t decodedSize = 0;
 
 private:
+    struct Walk;
+
     void InitTrees();
-    void InsertNode(int r);
+    void StartWalk(Walk& walk, int r);
+    template <bool FIND_MATCH> void FinishWalk(Walk& walk);
+    template <bool FIND_MATCH> void InsertNode(int r);
+    template <bool FIND_MATCH> void InsertPair(int first, int second);
+    void ReplaceNode(unsigned p, unsigned r);
     void DeleteNode(int p);
 
     // Positions 0..4095, then a mirror of 0..16 so an 18-byte comparison never wraps.
     unsigned char ring[RING_SIZE + MAX_MATCH - 1];
-    std::int32_t treeParent[RING_SIZE + 1];
-    std::int32_t leftChild[RING_SIZE + 1];
-    // Entries RING_SIZE + 1 + x are the roots of the trees for first byte x.
-    std::int32_t rightChild[RING_SIZE + 257];
+    // The match trees, 16-bit so that they and the ring stay in the first-level cache. Node p's
+    // children are child[2p] (left: strings that compare smaller) and child[2p + 1] (right);
+    // nodes RING_SIZE + 1 + x are the roots of the trees for first byte x (right link only).
+    // Instead of a parent, each node p records slot[p], the index in child of the link that
+    // points to it (NO_SLOT when p is in no tree): that is all deletion needs to unlink it.
+    // Entry RING_SIZE of `slot` takes the writes addressed to NIL.
+    static constexpr std::uint16_t NO_SLOT = 0xFFFF;
+    std::uint16_t child[2 * (RING_SIZE + 257)];
+    std::uint16_t slot[RING_SIZE + 1];
     std::int32_t matchPosition = 0;
     std::int32_t matchLength = 0;
 };

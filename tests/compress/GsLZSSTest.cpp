@@ -1,4 +1,5 @@
 #include "GsLZSS.h"
+#include "LzssYardstick.h"
 
 #include <gtest/gtest.h>
 
@@ -358,4 +359,315 @@ TEST(LZSSEncode, RepetitiveDataShrinks)
     EXPECT_GT(Encode(Text(100000)).size(), 0u);
     EXPECT_LT(Encode(Text(100000)).size(), 100000u / 2);
 }
+// The codec against the plain yardstick: every stream byte and every decoded byte the same, on
+// data chosen for the cases the codec's shortcuts make risky.
+
+// Data shaped like machine code: runs of zeros, bytes from a small alphabet, copies of earlier
+// stretches near and far (some mutated), and noise. It gives deep trees, long shared prefixes
+// and many equally long candidates.
+Bytes CodeLike(std::size_t n, unsigned seed)
+{
+    static const unsigned char common[] = {0x00, 0xFF, 0x8B, 0x45, 0x89, 0xE8, 0x24, 0x0F, 0xC3};
+    std::mt19937 gen(seed);
+    Bytes out;
+    while (out.size() < n)
+    {
+        const unsigned kind = gen() % 5;
+        if (kind == 0)
+        {
+            out.insert(out.end(), gen() % 300 + 1, 0);
+        }
+        else if (kind == 1)
+        {
+            for (unsigned i = gen() % 40 + 1; i > 0; --i)
+            {
+                out.push_back(common[gen() % sizeof(common)]);
+            }
+        }
+        else if (kind == 2 && out.size() > 8)
+        {
+            const std::size_t distance = gen() % std::min<std::size_t>(out.size(), 5000) + 1;
+            const std::size_t length = gen() % 40 + 3;
+            for (std::size_t i = 0; i < length; ++i)
+            {
+                out.push_back(out[out.size() - distance]);
+            }
+            if (gen() % 2)
+            {
+                out.back() = static_cast<unsigned char>(gen());
+            }
+        }
+        else
+        {
+            for (unsigned i = gen() % 20 + 1; i > 0; --i)
+            {
+                out.push_back(static_cast<unsigned char>(gen()));
+            }
+        }
+    }
+    out.resize(n);
+    return out;
+}
+
+// Random strings over `letters` letters: every position has many equally long matches.
+Bytes SmallAlphabet(std::size_t n, unsigned letters, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    Bytes out(n);
+    for (auto& b : out)
+    {
+        b = static_cast<unsigned char>('a' + gen() % letters);
+    }
+    return out;
+}
+
+// Short periods with rare changes: references that overlap the bytes they produce.
+Bytes Periodic(std::size_t n, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    Bytes out;
+    while (out.size() < n)
+    {
+        const std::size_t period = gen() % 20 + 1;
+        Bytes unit(period);
+        for (auto& b : unit)
+        {
+            b = static_cast<unsigned char>(gen() % 3);
+        }
+        for (std::size_t i = gen() % 200 + 1; i > 0; --i)
+        {
+            out.insert(out.end(), unit.begin(), unit.end());
+        }
+    }
+    out.resize(n);
+    return out;
+}
+
+struct YardstickCase
+{
+    std::string name;
+    Bytes data;
+};
+
+std::vector<YardstickCase> YardstickCases()
+{
+    std::vector<YardstickCase> cases;
+    cases.push_back({"CodeLike", CodeLike(60000, 1)});
+    cases.push_back({"CodeLikeOther", CodeLike(30000, 2)});
+    cases.push_back({"TwoLetters", SmallAlphabet(40000, 2, 3)});
+    cases.push_back({"FourLetters", SmallAlphabet(40000, 4, 4)});
+    cases.push_back({"Periodic", Periodic(50000, 5)});
+    cases.push_back({"Text", Text(60000)});
+    cases.push_back({"Random", Random(20000, 6)});
+    // Zeros first: early references into the zero-filled ring, long full-length matches.
+    Bytes zerosThenCode(5000, 0);
+    const Bytes code = CodeLike(20000, 7);
+    zerosThenCode.insert(zerosThenCode.end(), code.begin(), code.end());
+    cases.push_back({"ZerosThenCode", zerosThenCode});
+    for (std::size_t n : {4077u, 4078u, 4095u, 4096u, 4097u, 4113u, 4114u, 8191u, 8210u})
+    {
+        cases.push_back({"CodeLikeAroundRing" + std::to_string(n), CodeLike(n, 8)});
+        cases.push_back({"TwoLettersAroundRing" + std::to_string(n), SmallAlphabet(n, 2, 9)});
+    }
+    for (std::size_t n = 0; n <= 40; ++n)
+    {
+        cases.push_back(
+            {"Short" + std::to_string(n), SmallAlphabet(n, 2, static_cast<unsigned>(n))});
+    }
+    return cases;
+}
+
+// Names the case in failure messages instead of dumping its bytes.
+void PrintTo(const YardstickCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class YardstickTest : public ::testing::TestWithParam<YardstickCase>
+{
+};
+
+TEST_P(YardstickTest, SameStreamAndSameOutput)
+{
+    const Bytes& source = GetParam().data;
+    const int n = static_cast<int>(source.size());
+    const int capacity = CGsLZSS::MaxEncodedSize(n);
+    auto yard = std::make_unique<CLzssYardstick>();
+    Bytes expected(static_cast<std::size_t>(capacity) + 1);
+    const int expectedSize = yard->Encode(source.data(), expected.data(), n, capacity);
+    ASSERT_GE(expectedSize, 0);
+    expected.resize(static_cast<std::size_t>(expectedSize));
+
+    auto codec = std::make_unique<CGsLZSS>();
+    EncodeResult encoded = EncodeInto(*codec, source, capacity);
+    EXPECT_TRUE(encoded.canaryIntact);
+    ASSERT_EQ(encoded.result, expectedSize);
+    EXPECT_EQ(encoded.stream, expected);
+
+    DecodeResult decoded = DecodeInto(*codec, expected, n);
+    EXPECT_EQ(decoded.result, 1);
+    EXPECT_TRUE(decoded.canaryIntact);
+    EXPECT_EQ(decoded.output, source);
+}
+
+INSTANTIATE_TEST_SUITE_P(LZSS, YardstickTest, ::testing::ValuesIn(YardstickCases()),
+                         [](const auto& param) { return param.param.name; });
+
+TEST(LZSSYardstick, KnownVectorsEncodeAlikeInTheYardstick)
+{
+    // The yardstick is the tests' reference only because it meets the known vectors too.
+    for (const KnownVector& v : KnownVectors())
+    {
+        auto yard = std::make_unique<CLzssYardstick>();
+        Bytes out(v.stream.size() + 16);
+        const int size =
+            yard->Encode(v.source.data(), out.data(), static_cast<int>(v.source.size()),
+                         static_cast<int>(out.size()));
+        out.resize(static_cast<std::size_t>(std::max(size, 0)));
+        EXPECT_EQ(out, v.stream) << v.name;
+    }
+}
+
+TEST(LZSSEncode, OneObjectServesManyCallsLikeFreshOnes)
+{
+    // The codec object is reused across sizes and contents; each stream must match what a
+    // fresh yardstick gives.
+    auto codec = std::make_unique<CGsLZSS>();
+    std::mt19937 gen(12);
+    for (int call = 0; call < 30; ++call)
+    {
+        const std::size_t n = gen() % 9000 + 1;
+        const Bytes source = call % 3 == 0   ? CodeLike(n, gen())
+                             : call % 3 == 1 ? SmallAlphabet(n, 3, gen())
+                                             : Random(n, gen());
+        const int capacity = CGsLZSS::MaxEncodedSize(static_cast<int>(n));
+        auto yard = std::make_unique<CLzssYardstick>();
+        Bytes expected(static_cast<std::size_t>(capacity));
+        const int size =
+            yard->Encode(source.data(), expected.data(), static_cast<int>(n), capacity);
+        expected.resize(static_cast<std::size_t>(size));
+        EXPECT_EQ(EncodeInto(*codec, source, capacity).stream, expected) << "call " << call;
+        EXPECT_EQ(DecodeInto(*codec, expected, static_cast<int>(n)).output, source)
+            << "call " << call;
+    }
+}
+
+// Decodes `stream` with both into buffers of `capacity` bytes and expects the same result,
+// the same count and the same bytes, and nothing written past the capacity.
+void ExpectDecodeLikeYardstick(CGsLZSS& codec, const Bytes& stream, int capacity,
+                               const std::string& what)
+{
+    auto yard = std::make_unique<CLzssYardstick>();
+    Bytes expected(static_cast<std::size_t>(capacity) + CANARY_BYTES, CANARY);
+    const int expectedResult =
+        yard->Decode(stream.data(), expected.data(), static_cast<int>(stream.size()), capacity);
+    expected.resize(static_cast<std::size_t>(yard->decodedSize));
+    DecodeResult r = DecodeInto(codec, stream, capacity);
+    EXPECT_EQ(r.result, expectedResult) << what;
+    EXPECT_EQ(r.decodedSize, yard->decodedSize) << what;
+    EXPECT_TRUE(r.canaryIntact) << what;
+    EXPECT_EQ(r.output, expected) << what;
+}
+
+TEST(LZSSDecode, ArbitraryStreamsDecodeLikeTheYardstick)
+{
+    // Random bytes as a stream: references to any ring position at any point, so into the
+    // zero-filled start, across the ring's end and onto the bytes being produced; capacities
+    // that cut the output anywhere, inside a reference included.
+    auto codec = std::make_unique<CGsLZSS>();
+    std::mt19937 gen(21);
+    for (int i = 0; i < 600; ++i)
+    {
+        const std::size_t length = i < 500 ? gen() % 700 : gen() % 20000 + 1000;
+        const Bytes stream = Random(length, gen());
+        const int full = static_cast<int>(length) * 18;
+        const int capacity = gen() % 4 == 0 ? full : static_cast<int>(gen() % (full + 1));
+        ExpectDecodeLikeYardstick(*codec, stream, capacity,
+                                  "stream " + std::to_string(i) + " capacity " +
+                                      std::to_string(capacity));
+    }
+}
+
+TEST(LZSSDecode, MostlyReferencesDecodeLikeTheYardstick)
+{
+    // Flag bytes mostly clear: long chains of references, many of them overlapping.
+    auto codec = std::make_unique<CGsLZSS>();
+    std::mt19937 gen(22);
+    for (int i = 0; i < 100; ++i)
+    {
+        Bytes stream = Random(gen() % 6000 + 10, gen());
+        for (std::size_t k = 0; k < stream.size(); k += 17)
+        {
+            stream[k] = static_cast<unsigned char>(gen() % 4 == 0 ? gen() : 0);
+        }
+        const int full = static_cast<int>(stream.size()) * 18;
+        ExpectDecodeLikeYardstick(*codec, stream, full, "stream " + std::to_string(i));
+        ExpectDecodeLikeYardstick(*codec, stream, static_cast<int>(gen() % (full + 1)),
+                                  "cut stream " + std::to_string(i));
+    }
+}
+
+// A stream of `count` literals x0, x1, ... (xi = i * 7 + 1), then one reference of 18 bytes
+// to ring `position`: the reference takes the next bit of the last flag byte, or a flag byte
+// of its own.
+Bytes LiteralsThenReference(int count, int position, Bytes& produced)
+{
+    Bytes stream;
+    for (int i = 0; i < count; i += 8)
+    {
+        const int inGroup = std::min(8, count - i);
+        stream.push_back(static_cast<unsigned char>((1u << inGroup) - 1));
+        for (int k = 0; k < inGroup; ++k)
+        {
+            const auto b = static_cast<unsigned char>((i + k) * 7 + 1);
+            stream.push_back(b);
+            produced.push_back(b);
+        }
+    }
+    if (count % 8 == 0)
+    {
+        stream.push_back(0x00);
+    }
+    stream.push_back(static_cast<unsigned char>(position & 0xFF));
+    stream.push_back(static_cast<unsigned char>(((position >> 4) & 0xF0) | 15));
+    return stream;
+}
+
+TEST(LZSSDecode, ReferenceAcrossTheZeroFilledStartAndTheFirstOutput)
+{
+    // After 4090 literals, a reference to the ring position about to be written reaches 4096
+    // bytes back: 6 bytes of the zero-filled start, then the first 12 output bytes.
+    Bytes produced;
+    const Bytes stream = LiteralsThenReference(4090, (CGsLZSS::START + 4090) & 4095, produced);
+    Bytes expected = produced;
+    expected.insert(expected.end(), 6, 0);
+    expected.insert(expected.end(), produced.begin(), produced.begin() + 12);
+    EXPECT_EQ(Decode(stream, expected.size()), expected);
+    auto codec = std::make_unique<CGsLZSS>();
+    for (int cut : {4090, 4093, 4096, 4100, 4107})
+    {
+        ExpectDecodeLikeYardstick(*codec, stream, cut, "capacity " + std::to_string(cut));
+    }
+}
+
+TEST(LZSSDecode, ReferenceAcrossTheRingEnd)
+{
+    // After 5000 literals, ring positions 4090..4095 and then 0..11 hold output bytes 4108 to
+    // 4125: output byte j sits at ring position (4078 + j) & 4095, and the latest one counts.
+    Bytes produced;
+    const Bytes stream = LiteralsThenReference(5000, 4090, produced);
+    Bytes expected = produced;
+    for (int k = 0; k < 18; ++k)
+    {
+        const int ringPosition = (4090 + k) & 4095;
+        int j = (ringPosition - CGsLZSS::START) & 4095;
+        while (j + 4096 < 5000)
+        {
+            j += 4096;
+        }
+        expected.push_back(produced[static_cast<std::size_t>(j)]);
+    }
+    EXPECT_EQ(Decode(stream, expected.size()), expected);
+}
+
 } // namespace
