@@ -76,6 +76,9 @@ prepare_wine() {
         "$WINESERVER" -w
     fi
     "$WINESERVER" -p
+    # Start wine's background services now: started by the first test instead, they would
+    # inherit and hold ctest's output pipe, and test discovery would never finish.
+    "$WINE64" wineboot >/dev/null 2>&1 || true
 }
 
 stop_wine() {
