@@ -2,6 +2,10 @@
 
 #include "GsDualBoot.h"
 #include "GsMessageBox.h"
+#include "MainDialog.h"
+#include "SystemLibrary.h"
+
+#include <memory>
 
 namespace
 {
@@ -21,6 +25,8 @@ CMainAppFrame::~CMainAppFrame() = default;
 int CMainAppFrame::Run(HINSTANCE instanceHandle, HINSTANCE previousInstance, LPSTR commandText,
                        int show)
 {
+    // Before anything can load a DLL by name: the updater may sit in a downloads folder.
+    GsRestrictDllSearch();
     Prepare(instanceHandle, previousInstance, commandText, show);
 
     // The guards are released in reverse order of declaration: the application's first.
@@ -42,4 +48,10 @@ int CMainAppFrame::Run(HINSTANCE instanceHandle, HINSTANCE previousInstance, LPS
     }
     OnExit();
     return -1;
+}
+
+int CMainAppFrame::OnStart()
+{
+    const std::unique_ptr<CMainDialog> dialog(new CMainDialog);
+    return dialog->Execute();
 }

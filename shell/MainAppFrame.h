@@ -17,4 +17,6 @@ public:
     // before the updater's own, on every path.
     int Run(HINSTANCE instanceHandle, HINSTANCE previousInstance, LPSTR commandText,
             int show) override;
+    // Runs the update dialog modally and returns 1 once it has closed.
+    int OnStart() override;
 };

@@ -33,6 +33,9 @@ ensure_packages() {
 ensure_build_packages() {
     ensure_packages cmake ninja-build g++ clang libclang-rt-14-dev clang-format googletest \
         g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth locales
+    # The updater's tests and demonstration: Japanese glyphs on screen, screenshots, and the
+    # file-system faults (immutable folders, a small tmpfs).
+    ensure_packages fonts-ipafont-gothic imagemagick e2fsprogs util-linux
 }
 
 # configure_and_build PRESET: configures (once) and builds one preset.
@@ -107,4 +110,34 @@ start_display() {
 
 stop_display() {
     [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+}
+
+# to_windows_path PATH: a host path as wine programs see it (drive Z: is the root).
+to_windows_path() {
+    local path=$1
+    printf 'Z:%s' "${path//\//\\}"
+}
+
+# wine_japanese_fonts: lets the dialog fonts that Japanese programs name ("ＭＳ Ｐゴシック" and
+# its relatives) be drawn with the IPA fonts, whose metrics match them, so that texts fit their
+# controls as they do on Windows. Needs prepare_wine.
+wine_japanese_fonts() {
+    local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
+    local pair
+    for pair in 'ＭＳ Ｐゴシック=IPAPGothic' 'ＭＳ ゴシック=IPAGothic' \
+        'MS PGothic=IPAPGothic' 'MS Gothic=IPAGothic'; do
+        "$WINE64" reg add "$key" /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null 2>&1 || true
+    done
+}
+
+# wine_window_frames on|off: with "on", wine draws the windows' title bars and frames itself,
+# as it must on a display without a window manager (Xvfb); "off" gives that back to the
+# window manager. Needs prepare_wine.
+wine_window_frames() {
+    local key='HKCU\Software\Wine\X11 Driver'
+    if [ "$1" = on ]; then
+        "$WINE64" reg add "$key" /v Managed /d N /f >/dev/null 2>&1 || true
+    else
+        "$WINE64" reg delete "$key" /v Managed /f >/dev/null 2>&1 || true
+    fi
 }

@@ -17,6 +17,7 @@ constexpr char UPDATER_NAME[] = "TARNS_HARBOR1999KITE07_UPDATE_GUIDAPPNAME";
 constexpr char APPLICATION_NAME[] = "TARNS_HARBOR1999KITE07_GUIDAPPNAME";
 constexpr char RUNNING_TEXT[] =
     "Larkspurgleamが起動しています。\n終了させてから再度アップデートを実行してください。";
+constexpr char DIALOG_TITLE[] = "ラークスパーグリームアップデート";
 constexpr char JUNK_ARGUMENTS[] =
     "/S -q --target=\"C:\\x y\\z.exe\" %s%n%x \"unterminated \\\\server\\share ソ表 /?";
 
@@ -73,6 +74,22 @@ protected:
         EXPECT_EQ(0, sawWindow);
     }
 
+    // Starts the updater with both names free: it holds them while its dialog shows, and
+    // Cancel ends it with 0.
+    static void ExpectDialogThenCancel(const char* arguments)
+    {
+        gstest::TestProcess updater;
+        ASSERT_TRUE(updater.Start(Program(), arguments)) << GetLastError();
+        HWND dialog = updater.WaitForWindow(gstest::STEP_TIMEOUT_MS, "#32770", DIALOG_TITLE);
+        ASSERT_NE(nullptr, dialog) << "no update dialog";
+        EXPECT_EQ(1, NameIsTaken(UPDATER_NAME));
+        EXPECT_EQ(1, NameIsTaken(APPLICATION_NAME));
+        ASSERT_TRUE(gstest::PressButton(dialog, IDCANCEL));
+        DWORD exitCode = 0xFFFFFFFF;
+        ASSERT_TRUE(updater.WaitForExit(gstest::STEP_TIMEOUT_MS, &exitCode));
+        EXPECT_EQ(0u, exitCode);
+    }
+
     // Starts the updater, expects the running-application message and closes it with OK.
     static void ExpectRunningMessageThenEnd(const char* arguments)
     {
@@ -96,9 +113,9 @@ protected:
     }
 };
 
-TEST_F(UpdaterProcess, WithNothingRunningEndsWithZeroAndFreesBothNames)
+TEST_F(UpdaterProcess, WithNothingRunningShowsTheDialogThenFreesBothNames)
 {
-    ExpectSilentEnd("");
+    ExpectDialogThenCancel("");
     EXPECT_EQ(0, NameIsTaken(UPDATER_NAME));
     EXPECT_EQ(0, NameIsTaken(APPLICATION_NAME));
 }
@@ -150,7 +167,7 @@ TEST_F(UpdaterProcess, SecondCopyLeavesTheFirstCopysBoxAndNamesAlone)
 
 TEST_F(UpdaterProcess, CommandLineIsIgnored)
 {
-    ExpectSilentEnd(JUNK_ARGUMENTS);
+    ExpectDialogThenCancel(JUNK_ARGUMENTS);
     EXPECT_EQ(0, NameIsTaken(UPDATER_NAME));
     {
         NameHolder application(APPLICATION_NAME);

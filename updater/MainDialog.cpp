@@ -1,0 +1,175 @@
+#include "MainDialog.h"
+
+#include "ApplyUpdate.h"
+#include "GsAppFrame.h"
+#include "GsFile.h"
+#include "GsMessageBox.h"
+#include "GsUtility.h"
+#include "TargetVersion.h"
+#include "UpdaterResources.h"
+
+#include <cstring>
+
+namespace
+{
+
+constexpr char TARGET_FILE_NAME[] = "\\Larkspurgleam.exe";
+// The edit is read into a buffer larger than any path, so that an over-long text is seen as
+// such instead of being cut into another, valid path.
+constexpr int EDIT_BUFFER_SIZE = 512;
+
+constexpr char WRONG_FILE_TEXT[] = "アップデートするファイルが正しく指定されていません";
+constexpr char ALREADY_DONE_TEXT[] = "ファイルは既にアップデートされています";
+constexpr char DONE_TEXT[] = "アップデート終了しました";
+constexpr char ERROR_CAPTION[] = "Error";
+constexpr char INFO_CAPTION[] = "Info";
+
+// One description and one pattern, double-NUL terminated (the literal adds the last NUL).
+constexpr char EXE_FILTER[] = "exe file(*.exe)\0*.exe\0";
+constexpr char EXE_EXTENSION[] = "exe";
+
+bool FitsPathBuffer(const std::string& path)
+{
+    return path.size() < static_cast<std::size_t>(GS_PATH_SIZE);
+}
+
+// The version and size checks of OK, with the file held open for reading meanwhile.
+int CheckTarget(const std::string& path)
+{
+    if (path.empty() || !FitsPathBuffer(path))
+    {
+        return UPDATE_WRONG_FILE;
+    }
+    CGsFile file;
+    if (!file.Open(path.c_str(), GS_FILE_READ | GS_FILE_BINARY))
+    {
+        return UPDATE_WRONG_FILE;
+    }
+    int result = CheckTargetVersion(path.c_str());
+    if (result == UPDATE_ELIGIBLE && file.GetSize() != UPDATE_TARGET_SIZE)
+    {
+        result = UPDATE_WRONG_FILE;
+    }
+    file.Close();
+    return result;
+}
+
+} // namespace
+
+CMainDialog::~CMainDialog() = default;
+
+int CMainDialog::Execute()
+{
+    Create(nullptr, IDD_UPDATE);
+    return 1;
+}
+
+int CMainDialog::OnInitDialog(CGsWndMessage* message)
+{
+    CGsDialogSync::OnInitDialog(message);
+
+    RECT rect;
+    if (GetWindowRect(message->hwnd, &rect))
+    {
+        const int width = rect.right - rect.left;
+        const int height = rect.bottom - rect.top;
+        const int x = GetSystemMetrics(SM_CXSCREEN) / 2 - width / 2;
+        const int y = GetSystemMetrics(SM_CYSCREEN) / 2 - height / 2;
+        SetWindowPos(message->hwnd, HWND_NOTOPMOST, x, y, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    }
+
+    const std::string defaultPath =
+        std::string(g_pAppFrame != nullptr ? g_pAppFrame->directory : "") + TARGET_FILE_NAME;
+    CGsFile file;
+    if (FitsPathBuffer(defaultPath) &&
+        file.Open(defaultPath.c_str(), GS_FILE_READ | GS_FILE_BINARY))
+    {
+        m_strTargetPath = defaultPath;
+        if (hwnd != nullptr)
+        {
+            SetDlgItemTextA(hwnd, IDC_TARGET_PATH, m_strTargetPath.c_str());
+        }
+        EnableWindow(GetDlgItem(message->hwnd, IDOK), TRUE);
+    }
+    else
+    {
+        EnableWindow(GetDlgItem(message->hwnd, IDOK), FALSE);
+    }
+    return 1;
+}
+
+int CMainDialog::OnCommand(CGsWndMessage* message)
+{
+    switch (LOWORD(message->wParam))
+    {
+    case IDOK:
+        OnOk(message->hwnd);
+        break;
+    case IDCANCEL:
+        EndDialog(message->hwnd, 0);
+        break;
+    case IDC_CHANGE:
+        OnChange(message->hwnd);
+        break;
+    default:
+        break;
+    }
+    message->result = 0;
+    return 1;
+}
+
+void CMainDialog::OnOk(HWND window)
+{
+    char text[EDIT_BUFFER_SIZE] = {};
+    if (hwnd != nullptr)
+    {
+        GetDlgItemTextA(hwnd, IDC_TARGET_PATH, text, EDIT_BUFFER_SIZE);
+    }
+    m_strTargetPath = text;
+
+    switch (CheckTarget(m_strTargetPath))
+    {
+    case UPDATE_ALREADY_DONE:
+        GsMessageBox(window, ALREADY_DONE_TEXT, INFO_CAPTION, MB_OK | MB_ICONINFORMATION);
+        EndDialog(window, 0);
+        break;
+    case UPDATE_ELIGIBLE:
+        // On failure ApplyUpdate has shown its own message and the dialog stays open.
+        if (ApplyUpdate(m_strTargetPath.c_str(), window))
+        {
+            GsMessageBox(window, DONE_TEXT, INFO_CAPTION, MB_OK | MB_ICONINFORMATION);
+            EndDialog(window, 0);
+        }
+        break;
+    default:
+        GsMessageBox(window, WRONG_FILE_TEXT, ERROR_CAPTION, MB_OK | MB_ICONERROR);
+        break;
+    }
+}
+
+void CMainDialog::OnChange(HWND window)
+{
+    char path[GS_PATH_SIZE] = {};
+    char title[GS_PATH_SIZE] = {};
+    char directory[GS_PATH_SIZE] = {};
+    // Open on the current target; without one (or with one too long to hand over), in the
+    // updater's own folder.
+    if (!m_strTargetPath.empty() && FitsPathBuffer(m_strTargetPath))
+    {
+        std::memcpy(path, m_strTargetPath.c_str(), m_strTargetPath.size() + 1);
+    }
+    else if (g_pAppFrame != nullptr)
+    {
+        std::memcpy(directory, g_pAppFrame->directory, sizeof directory);
+        directory[GS_PATH_SIZE - 1] = '\0';
+    }
+    CGsUtility utility;
+    if (utility.OpenFileDialog(window, path, title, directory, EXE_FILTER, EXE_EXTENSION) == 1)
+    {
+        if (hwnd != nullptr)
+        {
+            SetDlgItemTextA(hwnd, IDC_TARGET_PATH, path);
+        }
+        EnableWindow(GetDlgItem(window, IDOK), TRUE);
+    }
+}
