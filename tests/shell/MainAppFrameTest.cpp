@@ -5,6 +5,7 @@
 #include "GsDialogList.h"
 #include "GsMessageBox.h"
 #include "GsTestFiles.h"
+#include "GsTestMutex.h"
 #include "GsWheelMessage.h"
 
 #include <gtest/gtest.h>
@@ -21,35 +22,9 @@ constexpr char APPLICATION_NAME[] = "TARNS_HARBOR1999KITE07_GUIDAPPNAME";
 constexpr char RUNNING_TEXT[] =
     "Larkspurgleamが起動しています。\n終了させてから再度アップデートを実行してください。";
 
-int NameIsTaken(const char* name)
-{
-    HANDLE probe = CreateMutexA(nullptr, FALSE, name);
-    const DWORD error = GetLastError();
-    if (probe != nullptr)
-    {
-        CloseHandle(probe);
-    }
-    return probe == nullptr || error == ERROR_ALREADY_EXISTS ? 1 : 0;
-}
+using gstest::NameIsTaken;
 
-// A name held the way the running application (or a running updater) holds it.
-class NameHolder
-{
-public:
-    explicit NameHolder(const char* name) : handle(CreateMutexA(nullptr, FALSE, name)) {}
-    ~NameHolder() { Release(); }
-    NameHolder(const NameHolder&) = delete;
-    NameHolder& operator=(const NameHolder&) = delete;
-    void Release()
-    {
-        if (handle != nullptr)
-        {
-            CloseHandle(handle);
-            handle = nullptr;
-        }
-    }
-    HANDLE handle;
-};
+using gstest::NameHolder;
 
 // The updater's frame with observable start and exit.
 class CTestMainAppFrame : public CMainAppFrame

@@ -2,6 +2,7 @@
 // names: runs under the gs_product_mutexes lock.
 
 #include "GsTestFiles.h"
+#include "GsTestMutex.h"
 #include "GsTestProcess.h"
 #include "GsTestWindow.h"
 
@@ -21,34 +22,9 @@ constexpr char DIALOG_TITLE[] = "ラークスパーグリームアップデー�
 constexpr char JUNK_ARGUMENTS[] =
     "/S -q --target=\"C:\\x y\\z.exe\" %s%n%x \"unterminated \\\\server\\share ソ表 /?";
 
-int NameIsTaken(const char* name)
-{
-    HANDLE probe = CreateMutexA(nullptr, FALSE, name);
-    const DWORD error = GetLastError();
-    if (probe != nullptr)
-    {
-        CloseHandle(probe);
-    }
-    return probe == nullptr || error == ERROR_ALREADY_EXISTS ? 1 : 0;
-}
+using gstest::NameIsTaken;
 
-class NameHolder
-{
-public:
-    explicit NameHolder(const char* name) : handle(CreateMutexA(nullptr, FALSE, name)) {}
-    ~NameHolder() { Release(); }
-    NameHolder(const NameHolder&) = delete;
-    NameHolder& operator=(const NameHolder&) = delete;
-    void Release()
-    {
-        if (handle != nullptr)
-        {
-            CloseHandle(handle);
-            handle = nullptr;
-        }
-    }
-    HANDLE handle;
-};
+using gstest::NameHolder;
 
 class UpdaterProcess : public testing::Test
 {

@@ -3,6 +3,7 @@
 // Holds the product's fixed mutex names: runs under the gs_product_mutexes lock.
 
 #include "GsTestFiles.h"
+#include "GsTestMutex.h"
 #include "GsTestProcess.h"
 #include "GsTestWindow.h"
 #include "UpdaterTestSupport.h"
@@ -31,16 +32,7 @@ constexpr int FILE_NAME_BOX = 0x47C;
 constexpr UINT ERROR_STYLE = MB_OK | MB_ICONERROR;
 constexpr UINT INFO_STYLE = MB_OK | MB_ICONINFORMATION;
 
-int NameIsTaken(const char* name)
-{
-    HANDLE probe = CreateMutexA(nullptr, FALSE, name);
-    const DWORD error = GetLastError();
-    if (probe != nullptr)
-    {
-        CloseHandle(probe);
-    }
-    return probe == nullptr || error == ERROR_ALREADY_EXISTS ? 1 : 0;
-}
+using gstest::NameIsTaken;
 
 class UpdaterDialogTest : public testing::Test
 {
