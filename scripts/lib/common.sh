@@ -82,6 +82,11 @@ prepare_wine() {
     # Start wine's background services now: started by the first test instead, they would
     # inherit and hold ctest's output pipe, and test discovery would never finish.
     "$WINE64" wineboot >/dev/null 2>&1 || true
+    # Likewise the desktop process that the first window starts.
+    local warmup=$build/tests/support/gs_wine_warmup.exe
+    if [ -n "${DISPLAY:-}" ] && [ -f "$warmup" ]; then
+        "$WINE64" "$warmup" </dev/null >/dev/null 2>&1 || true
+    fi
 }
 
 stop_wine() {
