@@ -2,6 +2,7 @@
 // (0..65535), then the stream. The decoder must stay inside its buffer whatever the stream
 // says, report an overrun only when there is one, and agree with the encoder.
 
+#include "FuzzCheck.h"
 #include "GsLZSS.h"
 
 #include <algorithm>
@@ -12,17 +13,6 @@
 #include <cstdlib>
 #include <memory>
 #include <vector>
-
-// Always on, including in release builds: a fuzz target without its checks finds nothing.
-#define FUZZ_CHECK(condition)                                                                      \
-    do                                                                                             \
-    {                                                                                              \
-        if (!(condition))                                                                          \
-        {                                                                                          \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);     \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
 
 namespace
 {

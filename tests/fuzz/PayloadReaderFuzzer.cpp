@@ -2,6 +2,7 @@
 // meet a damaged or hostile resource. It must classify the input without reading outside it
 // or writing to it, and produce exactly the expanded length or nothing.
 
+#include "FuzzCheck.h"
 #include "GsLZSS.h"
 #include "PayloadContainer.h"
 
@@ -12,17 +13,6 @@
 #include <cstdlib>
 #include <memory>
 #include <vector>
-
-// Always on, including in release builds: a fuzz target without its checks finds nothing.
-#define FUZZ_CHECK(condition)                                                                      \
-    do                                                                                             \
-    {                                                                                              \
-        if (!(condition))                                                                          \
-        {                                                                                          \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);     \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
 
 namespace
 {
