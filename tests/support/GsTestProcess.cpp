@@ -8,6 +8,8 @@ namespace
 {
 
 constexpr DWORD POLL_MS = 20;
+constexpr int START_ATTEMPTS = 4;
+constexpr DWORD START_RETRY_PAUSE_MS = 250;
 
 struct WindowSearch
 {
@@ -54,11 +56,25 @@ int TestProcess::Start(const std::string& program, const std::string& arguments,
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup,
-                        &info))
+    const char* directory = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
+    // On a loaded machine wine now and then fails to bring up a new process at all and
+    // reports ERROR_INTERNAL_ERROR; no process is left, and it says nothing about the
+    // program, so such a start is tried again. Every other failure (missing file, bad
+    // image, ...) is returned at once.
+    for (int attempt = 1;; ++attempt)
     {
-        return 0;
+        if (CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                           directory, &startup, &info))
+        {
+            break;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR || attempt == START_ATTEMPTS)
+        {
+            SetLastError(error);
+            return 0;
+        }
+        Sleep(START_RETRY_PAUSE_MS);
     }
     CloseHandle(info.hThread);
     process = info.hProcess;
