@@ -59,28 +59,35 @@ inline std::size_t PickChild(std::uint64_t key, std::uint64_t word, std::size_t 
 #endif
 }
 
-// The number of equal leading bytes of two different ordered words.
-inline std::size_t EqualLeadingBytes(std::uint64_t a, std::uint64_t b)
+// Matches are ranked by their gap, 8 minus their length, so that the rank of a match found in
+// a word comes from the word's highest differing byte in two instructions. A gap of 8 is no
+// match; matches longer than 8 bytes have negative gaps.
+constexpr std::ptrdiff_t NO_MATCH_GAP = 8;
+
+// The index (7 = first) of the highest byte in which two different ordered words differ: the
+// gap of a match whose first byte is equal and whose next bytes are these words.
+inline std::ptrdiff_t HighestDifferingByte(std::uint64_t difference)
 {
-    return static_cast<std::size_t>(__builtin_clzll(a ^ b) >> 3);
+    return static_cast<std::ptrdiff_t>(static_cast<unsigned>(63 ^ __builtin_clzll(difference)) >>
+                                       3);
 }
 
-// Keeps the longer of two matches, the earlier one when they are equally long; without a
-// branch, for the same reason as PickChild.
-inline void KeepLonger(std::size_t length, std::size_t position, std::size_t& bestLength,
+// Keeps the longer of two matches (the smaller gap), the earlier one when they are equally
+// long; without a branch, for the same reason as PickChild.
+inline void KeepLonger(std::ptrdiff_t gap, std::size_t position, std::ptrdiff_t& bestGap,
                        std::size_t& bestPosition)
 {
 #if GS_LZSS_X86_64
-    __asm__("cmpq %[best], %[length]\n\t"
-            "cmova %[position], %[bestPosition]\n\t"
-            "cmova %[length], %[best]"
-            : [best] "+r"(bestLength), [bestPosition] "+r"(bestPosition)
-            : [length] "r"(length), [position] "r"(position)
+    __asm__("cmpq %[best], %[gap]\n\t"
+            "cmovl %[position], %[bestPosition]\n\t"
+            "cmovl %[gap], %[best]"
+            : [best] "+r"(bestGap), [bestPosition] "+r"(bestPosition)
+            : [gap] "r"(gap), [position] "r"(position)
             : "cc");
 #else
-    if (length > bestLength)
+    if (gap < bestGap)
     {
-        bestLength = length;
+        bestGap = gap;
         bestPosition = position;
     }
 #endif
@@ -118,10 +125,10 @@ struct CGsLZSS::Walk
     unsigned key3;      // byte 17
     std::size_t r;      // the string's position
     // Pointer-sized indices, so that the loads take them as they are.
-    std::size_t p;    // the last node compared (at first the tree's root)
-    std::size_t link; // index into child of p's link that the walk follows
-    std::size_t next; // child[link]: the next node to compare, NIL when the walk has ended
-    std::size_t bestLength;
+    std::size_t p;          // the last node compared (at first the tree's root)
+    std::size_t link;       // index into child of p's link that the walk follows
+    std::size_t next;       // child[link]: the next node to compare, NIL when the walk has ended
+    std::ptrdiff_t bestGap; // of the longest match met so far (see NO_MATCH_GAP)
     std::size_t bestPosition;
 };
 
@@ -138,8 +145,19 @@ inline __attribute__((always_inline)) void CGsLZSS::StartWalk(Walk& walk, int r)
     walk.p = RING_SIZE + 1 + key[0];
     walk.link = 2 * walk.p + 1; // the walk starts right of the root
     walk.next = child[walk.link];
-    walk.bestLength = 0;
+    walk.bestGap = NO_MATCH_GAP;
     walk.bestPosition = static_cast<std::size_t>(matchPosition);
+}
+
+// Sets the link the walk follows from p, the last node it compared through its first word.
+inline __attribute__((always_inline)) void CGsLZSS::SettleLink(Walk& w)
+{
+    if (w.p > NIL)
+    {
+        w.link = 2 * w.p + 1; // still at the root, whose only link is the right one
+        return;
+    }
+    w.link = 2 * w.p + (w.key1 > LoadOrdered64(&ring[w.p + 1]));
 }
 
 // Walks down to the end and puts the string there, or in the place of a string equal over all
@@ -151,7 +169,7 @@ template <bool FIND_MATCH> inline __attribute__((always_inline)) void CGsLZSS::F
     std::size_t p = w.p;
     std::size_t link = w.link;
     std::size_t next = w.next;
-    std::size_t bestLength = w.bestLength;
+    std::ptrdiff_t bestGap = w.bestGap;
     std::size_t bestPosition = w.bestPosition;
     // The walk is a chain of dependent loads, and which way it turns is a coin toss. Both
     // children are loaded while the comparison is under way and the result picks one without
@@ -168,16 +186,16 @@ template <bool FIND_MATCH> inline __attribute__((always_inline)) void CGsLZSS::F
             link = 2 * p + (w.key1 > word1);
             if (FIND_MATCH)
             {
-                KeepLonger(1 + EqualLeadingBytes(w.key1, word1), p, bestLength, bestPosition);
+                KeepLonger(HighestDifferingByte(w.key1 ^ word1), p, bestGap, bestPosition);
             }
             continue;
         }
         const std::uint64_t word2 = LoadOrdered64(&ring[p + 9]);
-        std::size_t length;
+        std::ptrdiff_t gap;
         bool right;
         if (w.key2 != word2)
         {
-            length = 9 + EqualLeadingBytes(w.key2, word2);
+            gap = HighestDifferingByte(w.key2 ^ word2) - 8;
             right = w.key2 > word2;
         }
         else
@@ -186,16 +204,16 @@ template <bool FIND_MATCH> inline __attribute__((always_inline)) void CGsLZSS::F
             if (w.key3 == byte3)
             {
                 ReplaceNode(static_cast<unsigned>(p), static_cast<unsigned>(w.r));
-                w.bestLength = MAX_MATCH;
+                w.bestGap = NO_MATCH_GAP - MAX_MATCH;
                 w.bestPosition = p;
                 return;
             }
-            length = 17;
+            gap = NO_MATCH_GAP - (MAX_MATCH - 1);
             right = w.key3 > byte3;
         }
-        if (FIND_MATCH && length > bestLength)
+        if (FIND_MATCH && gap < bestGap)
         {
-            bestLength = length;
+            bestGap = gap;
             bestPosition = p;
         }
         link = 2 * p + right;
@@ -203,7 +221,7 @@ template <bool FIND_MATCH> inline __attribute__((always_inline)) void CGsLZSS::F
     }
     child[link] = static_cast<std::uint16_t>(w.r);
     slot[w.r] = static_cast<std::uint16_t>(link);
-    w.bestLength = bestLength;
+    w.bestGap = bestGap;
     w.bestPosition = bestPosition;
 }
 
@@ -212,20 +230,19 @@ template <bool FIND_MATCH> inline __attribute__((always_inline)) void CGsLZSS::I
     Walk walk;
     StartWalk(walk, r);
     FinishWalk<FIND_MATCH>(walk);
-    if (FIND_MATCH)
-    {
-        matchLength = static_cast<std::int32_t>(walk.bestLength);
-        matchPosition = static_cast<std::int32_t>(walk.bestPosition);
-    }
+    matchLength = static_cast<std::int32_t>(NO_MATCH_GAP - walk.bestGap);
+    matchPosition = static_cast<std::int32_t>(walk.bestPosition);
 }
 
 // Inserts two strings whose trees differ, so neither insertion can see the other: their walks
 // go down side by side, each hiding the other's load latency, until one of them ends. The rest
 // of the other, and whatever is not the plain case (the first eight bytes equal), is left to
-// FinishWalk, for each walk from where it stands. Only the second string's match can be
-// wanted (the first one's is worked out too, and dropped).
+// FinishWalk, for each walk from where it stands. The first string's match goes to
+// *firstLength and *firstPosition and the second one's to the members (without FIND_MATCH,
+// only a full-length match is reported, and otherwise a length of 0).
 template <bool FIND_MATCH>
-inline __attribute__((always_inline)) void CGsLZSS::InsertPair(int first, int second)
+inline __attribute__((always_inline)) void
+CGsLZSS::InsertPair(int first, int second, std::int32_t* firstLength, std::int32_t* firstPosition)
 {
     Walk a;
     Walk b;
@@ -233,31 +250,53 @@ inline __attribute__((always_inline)) void CGsLZSS::InsertPair(int first, int se
     StartWalk(b, second);
     // Node indices below RING_SIZE never have NIL's bit.
     static_assert(NIL == RING_SIZE && (RING_SIZE & (RING_SIZE - 1)) == 0, "NIL is one bit");
-    while (((a.next | b.next) & NIL) == 0)
+    // The loop works on copies in registers: the walks' records are written back after it.
+    const std::uint64_t keyA = a.key1;
+    const std::uint64_t keyB = b.key1;
+    std::size_t nextA = a.next;
+    std::size_t nextB = b.next;
+    std::size_t pA = a.p;
+    std::size_t pB = b.p;
+    std::ptrdiff_t gapA = a.bestGap;
+    std::ptrdiff_t gapB = b.bestGap;
+    std::size_t positionA = a.bestPosition;
+    std::size_t positionB = b.bestPosition;
+    while (((nextA | nextB) & NIL) == 0)
     {
-        const std::size_t pa = a.next;
-        const std::size_t pb = b.next;
-        const std::size_t leftA = child[2 * pa];
-        const std::size_t rightA = child[2 * pa + 1];
-        const std::size_t leftB = child[2 * pb];
-        const std::size_t rightB = child[2 * pb + 1];
-        const std::uint64_t wordA = LoadOrdered64(&ring[pa + 1]);
-        const std::uint64_t wordB = LoadOrdered64(&ring[pb + 1]);
-        if (GS_UNLIKELY(wordA == a.key1 || wordB == b.key1))
+        const std::size_t leftA = child[2 * nextA];
+        const std::size_t rightA = child[2 * nextA + 1];
+        const std::size_t leftB = child[2 * nextB];
+        const std::size_t rightB = child[2 * nextB + 1];
+        const std::uint64_t wordA = LoadOrdered64(&ring[nextA + 1]);
+        const std::uint64_t wordB = LoadOrdered64(&ring[nextB + 1]);
+        const std::uint64_t differenceA = keyA ^ wordA;
+        const std::uint64_t differenceB = keyB ^ wordB;
+        if (GS_UNLIKELY(differenceA == 0 || differenceB == 0))
         {
             break;
         }
-        a.p = pa;
-        b.p = pb;
-        a.next = PickChild(a.key1, wordA, leftA, rightA);
-        b.next = PickChild(b.key1, wordB, leftB, rightB);
-        a.link = 2 * pa + (a.key1 > wordA);
-        b.link = 2 * pb + (b.key1 > wordB);
+        // Each step does no more than it must: the link followed is worked out once, after
+        // the loop.
+        pA = nextA;
+        pB = nextB;
+        nextA = PickChild(keyA, wordA, leftA, rightA);
+        nextB = PickChild(keyB, wordB, leftB, rightB);
         if (FIND_MATCH)
         {
-            KeepLonger(1 + EqualLeadingBytes(b.key1, wordB), pb, b.bestLength, b.bestPosition);
+            KeepLonger(HighestDifferingByte(differenceA), pA, gapA, positionA);
+            KeepLonger(HighestDifferingByte(differenceB), pB, gapB, positionB);
         }
     }
+    a.next = nextA;
+    b.next = nextB;
+    a.p = pA;
+    b.p = pB;
+    a.bestGap = gapA;
+    b.bestGap = gapB;
+    a.bestPosition = positionA;
+    b.bestPosition = positionB;
+    SettleLink(a);
+    SettleLink(b);
     // Usually one walk has ended and only has to be put in place, and the other goes on
     // alone. Which one is a coin toss, so the two are told apart without a branch.
     const bool aEnded = a.next == NIL;
@@ -265,11 +304,10 @@ inline __attribute__((always_inline)) void CGsLZSS::InsertPair(int first, int se
     Walk& going = aEnded ? b : a;
     FinishWalk<FIND_MATCH>(ended);
     FinishWalk<FIND_MATCH>(going);
-    if (FIND_MATCH)
-    {
-        matchLength = static_cast<std::int32_t>(b.bestLength);
-        matchPosition = static_cast<std::int32_t>(b.bestPosition);
-    }
+    *firstLength = static_cast<std::int32_t>(NO_MATCH_GAP - a.bestGap);
+    *firstPosition = static_cast<std::int32_t>(a.bestPosition);
+    matchLength = static_cast<std::int32_t>(NO_MATCH_GAP - b.bestGap);
+    matchPosition = static_cast<std::int32_t>(b.bestPosition);
 }
 
 // r, equal to p over all 18 bytes, takes p's place in the tree.
@@ -285,6 +323,32 @@ void CGsLZSS::ReplaceNode(unsigned p, unsigned r)
     child[at] = static_cast<std::uint16_t>(r);
     slot[r] = static_cast<std::uint16_t>(at);
     slot[p] = NO_SLOT;
+}
+
+// When the string at `candidate`, in a tree, equals the string at r over all 18 bytes, it is
+// the one r's walk would end at (strings in a tree are distinct, and a search meets the equal
+// one), and r takes its place without the walk. 0 when it is no such string.
+inline __attribute__((always_inline)) int CGsLZSS::TryReplace(int candidate, int r)
+{
+    if (slot[candidate] == NO_SLOT)
+    {
+        return 0;
+    }
+    const unsigned char* a = &ring[candidate];
+    const unsigned char* b = &ring[r];
+    std::uint64_t a1, a2, b1, b2;
+    std::memcpy(&a1, a, 8);
+    std::memcpy(&b1, b, 8);
+    std::memcpy(&a2, a + 8, 8);
+    std::memcpy(&b2, b + 8, 8);
+    // The last two bytes one by one: r's last byte has just been stored, and a wider load that
+    // takes in a byte still on its way to the cache waits for it.
+    if (((a1 ^ b1) | (a2 ^ b2)) != 0 || a[16] != b[16] || a[17] != b[17])
+    {
+        return 0;
+    }
+    ReplaceNode(static_cast<unsigned>(candidate), static_cast<unsigned>(r));
+    return 1;
 }
 
 inline __attribute__((always_inline)) void CGsLZSS::DeleteNode(int p)
@@ -352,46 +416,51 @@ int CGsLZSS::Encode(const unsigned char* source, unsigned char* destination, int
     group[0] = 0;
     int groupIndex = 1;
     unsigned char flagMask = 1;
-    int s = 0;
-    int r = START;
-    int sourceIndex = 0;
 
-    int len = 0;
-    while (len < MAX_MATCH && sourceIndex < sourceLength)
+    // Source byte j is the first byte of the string at ring position (START + j) & 4095. Every
+    // source byte's string is inserted in turn, each after the deletion of the oldest string;
+    // that sequence does not depend on what is coded, so the coder only picks the matches it
+    // needs, at its coding positions (the next one is `coding`), out of the insertions.
+    const auto store = [&](int at, unsigned char b)
     {
-        ring[r + len] = source[sourceIndex++];
-        ++len;
-    }
-    for (int i = 1; i <= MAX_MATCH; ++i)
-    {
-        InsertNode<false>(r - i);
-    }
-    InsertNode<true>(r);
-
-    do
-    {
-        if (matchLength > len)
+        ring[at] = b;
+        if (at < MAX_MATCH - 1)
         {
-            matchLength = len;
+            ring[at + RING_SIZE] = b;
         }
-        if (matchLength <= THRESHOLD)
+    };
+    int coding = 0;
+    // Codes the item at source position j from the match found when j's string was inserted.
+    // 0 when the destination is full.
+    const auto code = [&](int j, int length, int position)
+    {
+        if (j != coding)
         {
-            matchLength = 1;
+            return 1;
+        }
+        if (length > sourceLength - j)
+        {
+            length = sourceLength - j;
+        }
+        if (length <= THRESHOLD)
+        {
+            length = 1;
             group[0] |= flagMask;
-            group[groupIndex++] = ring[r];
+            group[groupIndex++] = source[j];
         }
         else
         {
-            group[groupIndex++] = static_cast<unsigned char>(matchPosition & 0xFF);
-            group[groupIndex++] = static_cast<unsigned char>(((matchPosition >> 4) & 0xF0) |
-                                                             (matchLength - (THRESHOLD + 1)));
+            group[groupIndex++] = static_cast<unsigned char>(position & 0xFF);
+            group[groupIndex++] =
+                static_cast<unsigned char>(((position >> 4) & 0xF0) | (length - (THRESHOLD + 1)));
         }
+        coding = j + length;
         flagMask = static_cast<unsigned char>(flagMask << 1);
         if (flagMask == 0)
         {
             if (groupIndex > capacity - encodedSize)
             {
-                return -1;
+                return 0;
             }
             std::memcpy(destination + encodedSize, group, groupIndex);
             encodedSize += groupIndex;
@@ -399,77 +468,97 @@ int CGsLZSS::Encode(const unsigned char* source, unsigned char* destination, int
             groupIndex = 1;
             flagMask = 1;
         }
+        return 1;
+    };
 
-        // Moves the window by one byte. Only the last move of an item needs the match, for
-        // the next item; the others only keep the trees.
-        const auto store = [&](int at, unsigned char b)
+    for (int i = 0; i < MAX_MATCH && i < sourceLength; ++i)
+    {
+        ring[START + i] = source[i];
+    }
+    for (int i = 1; i <= MAX_MATCH; ++i)
+    {
+        InsertNode<false>(START - i);
+    }
+    InsertNode<true>(START);
+    if (!code(0, matchLength, matchPosition))
+    {
+        return -1;
+    }
+
+    // The oldest string sits MAX_MATCH - 1 places ahead of the newest, and its first byte is
+    // where the newest string's last byte goes.
+    constexpr int AHEAD = MAX_MATCH - 1;
+    int j = 1;
+    int r = (START + 1) & RING_MASK;
+    // Two positions at a time where their insertions are independent: the two new strings
+    // start with different bytes, and the second deletion, done before the first insertion,
+    // removes no string from the first one's tree. The second new string's last byte is stored
+    // before the first insertion, which never reads it (it lies past the end of every string
+    // in the trees).
+    while (j + 1 < sourceLength)
+    {
+        const int s = (r + AHEAD) & RING_MASK;
+        const int second = (r + 1) & RING_MASK;
+        const int secondS = (s + 1) & RING_MASK;
+        DeleteNode(s);
+        if (j + AHEAD < sourceLength)
         {
-            ring[at] = b;
-            if (at < MAX_MATCH - 1)
-            {
-                ring[at + RING_SIZE] = b;
-            }
-        };
-        const auto advance = [&](auto findMatch)
+            store(s, source[j + AHEAD]);
+        }
+        // Inside a repeat, each string tends to equal the one after the string the previous
+        // position equalled, and then needs no walk.
+        if (matchLength == MAX_MATCH)
         {
-            DeleteNode(s);
-            if (sourceIndex < sourceLength)
+            const int candidate = (matchPosition + 1) & RING_MASK;
+            if (TryReplace(candidate, r))
             {
-                store(s, source[sourceIndex++]);
-            }
-            else
-            {
-                --len;
-            }
-            s = (s + 1) & RING_MASK;
-            r = (r + 1) & RING_MASK;
-            if (len != 0)
-            {
-                InsertNode<decltype(findMatch)::value>(r);
-            }
-        };
-        int remaining = matchLength;
-        // Two moves at a time where their insertions are independent: the two new strings
-        // start with different bytes, and the second deletion, done before the first
-        // insertion, removes no string from the first one's tree. The second new string's
-        // last byte is stored before the first insertion, which never reads it (it lies past
-        // the end of every string in the trees).
-        while (remaining >= 2 && sourceLength - sourceIndex >= 2)
-        {
-            DeleteNode(s);
-            store(s, source[sourceIndex++]);
-            s = (s + 1) & RING_MASK;
-            r = (r + 1) & RING_MASK;
-            const int second = (r + 1) & RING_MASK;
-            if (ring[r] == ring[second] || (ring[s] == ring[r] && slot[s] != NO_SLOT))
-            {
-                InsertNode<false>(r);
-                --remaining;
+                matchPosition = candidate;
+                if (!code(j, MAX_MATCH, candidate))
+                {
+                    return -1;
+                }
+                ++j;
+                r = second;
                 continue;
             }
-            DeleteNode(s);
-            store(s, source[sourceIndex++]);
-            s = (s + 1) & RING_MASK;
-            remaining -= 2;
-            if (remaining == 0)
+        }
+        // Every insertion looks for its match, needed or not: telling the two apart costs a
+        // mispredicted branch more often than the search costs.
+        if (ring[r] == ring[second] || (ring[secondS] == ring[r] && slot[secondS] != NO_SLOT))
+        {
+            InsertNode<true>(r);
+            if (!code(j, matchLength, matchPosition))
             {
-                InsertPair<true>(r, second);
+                return -1;
             }
-            else
-            {
-                InsertPair<false>(r, second);
-            }
+            ++j;
             r = second;
+            continue;
         }
-        for (; remaining > 1; --remaining)
+        DeleteNode(secondS);
+        if (j + AHEAD + 1 < sourceLength)
         {
-            advance(std::false_type());
+            store(secondS, source[j + AHEAD + 1]);
         }
-        if (remaining == 1)
+        std::int32_t firstLength = 0;
+        std::int32_t firstPosition = 0;
+        InsertPair<true>(r, second, &firstLength, &firstPosition);
+        if (!code(j, firstLength, firstPosition) || !code(j + 1, matchLength, matchPosition))
         {
-            advance(std::true_type());
+            return -1;
         }
-    } while (len > 0);
+        j += 2;
+        r = (second + 1) & RING_MASK;
+    }
+    if (j < sourceLength)
+    {
+        DeleteNode((r + AHEAD) & RING_MASK);
+        InsertNode<true>(r);
+        if (!code(j, matchLength, matchPosition))
+        {
+            return -1;
+        }
+    }
 
     if (groupIndex > 1)
     {

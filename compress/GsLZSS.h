@@ -43,10 +43,13 @@ private:
 
     void InitTrees();
     void StartWalk(Walk& walk, int r);
+    void SettleLink(Walk& walk);
     template <bool FIND_MATCH> void FinishWalk(Walk& walk);
     template <bool FIND_MATCH> void InsertNode(int r);
-    template <bool FIND_MATCH> void InsertPair(int first, int second);
+    template <bool FIND_MATCH>
+    void InsertPair(int first, int second, std::int32_t* firstLength, std::int32_t* firstPosition);
     void ReplaceNode(unsigned p, unsigned r);
+    int TryReplace(int candidate, int r);
     void DeleteNode(int p);
 
     // Positions 0..4095, then a mirror of 0..16 so an 18-byte comparison never wraps.
