@@ -298,12 +298,10 @@ CGsLZSS::InsertPair(int first, int second, std::int32_t* firstLength, std::int32
     SettleLink(a);
     SettleLink(b);
     // Usually one walk has ended and only has to be put in place, and the other goes on
-    // alone. Which one is a coin toss, so the two are told apart without a branch.
-    const bool aEnded = a.next == NIL;
-    Walk& ended = aEnded ? a : b;
-    Walk& going = aEnded ? b : a;
-    FinishWalk<FIND_MATCH>(ended);
-    FinishWalk<FIND_MATCH>(going);
+    // alone. The trees differ, so the order does not matter: a fixed one saves telling them
+    // apart, a coin toss.
+    FinishWalk<FIND_MATCH>(a);
+    FinishWalk<FIND_MATCH>(b);
     *firstLength = static_cast<std::int32_t>(NO_MATCH_GAP - a.bestGap);
     *firstPosition = static_cast<std::int32_t>(a.bestPosition);
     matchLength = static_cast<std::int32_t>(NO_MATCH_GAP - b.bestGap);
