@@ -59,35 +59,28 @@ inline std::size_t PickChild(std::uint64_t key, std::uint64_t word, std::size_t 
 #endif
 }
 
-// Matches are ranked by their gap, 8 minus their length, so that the rank of a match found in
-// a word comes from the word's highest differing byte in two instructions. A gap of 8 is no
-// match; matches longer than 8 bytes have negative gaps.
-constexpr std::ptrdiff_t NO_MATCH_GAP = 8;
-
-// The index (7 = first) of the highest byte in which two different ordered words differ: the
-// gap of a match whose first byte is equal and whose next bytes are these words.
-inline std::ptrdiff_t HighestDifferingByte(std::uint64_t difference)
+// The number of equal leading bytes of two different ordered words.
+inline std::size_t EqualLeadingBytes(std::uint64_t a, std::uint64_t b)
 {
-    return static_cast<std::ptrdiff_t>(static_cast<unsigned>(63 ^ __builtin_clzll(difference)) >>
-                                       3);
+    return static_cast<std::size_t>(__builtin_clzll(a ^ b) >> 3);
 }
 
-// Keeps the longer of two matches (the smaller gap), the earlier one when they are equally
-// long; without a branch, for the same reason as PickChild.
-inline void KeepLonger(std::ptrdiff_t gap, std::size_t position, std::ptrdiff_t& bestGap,
+// Keeps the longer of two matches, the earlier one when they are equally long; without a
+// branch, for the same reason as PickChild.
+inline void KeepLonger(std::size_t length, std::size_t position, std::size_t& bestLength,
                        std::size_t& bestPosition)
 {
 #if GS_LZSS_X86_64
-    __asm__("cmpq %[best], %[gap]\n\t"
-            "cmovl %[position], %[bestPosition]\n\t"
-            "cmovl %[gap], %[best]"
-            : [best] "+r"(bestGap), [bestPosition] "+r"(bestPosition)
-            : [gap] "r"(gap), [position] "r"(position)
+    __asm__("cmpq %[best], %[length]\n\t"
+            "cmova %[position], %[bestPosition]\n\t"
+            "cmova %[length], %[best]"
+            : [best] "+r"(bestLength), [bestPosition] "+r"(bestPosition)
+            : [length] "r"(length), [position] "r"(position)
             : "cc");
 #else
-    if (gap < bestGap)
+    if (length > bestLength)
     {
-        bestGap = gap;
+        bestLength = length;
         bestPosition = position;
     }
 #endif
@@ -125,10 +118,10 @@ struct CGsLZSS::Walk
     unsigned key3;      // byte 17
     std::size_t r;      // the string's position
     // Pointer-sized indices, so that the loads take them as they are.
-    std::size_t p;          // the last node compared (at first the tree's root)
-    std::size_t link;       // index into child of p's link that the walk follows
-    std::size_t next;       // child[link]: the next node to compare, NIL when the walk has ended
-    std::ptrdiff_t bestGap; // of the longest match met so far (see NO_MATCH_GAP)
+    std::size_t p;    // the last node compared (at first the tree's root)
+    std::size_t link; // index into child of p's link that the walk follows
+    std::size_t next; // child[link]: the next node to compare, NIL when the walk has ended
+    std::size_t bestLength;
     std::size_t bestPosition;
 };
 
@@ -145,19 +138,8 @@ inline __attribute__((always_inline)) void CGsLZSS::StartWalk(Walk& walk, int r)
     walk.p = RING_SIZE + 1 + key[0];
     walk.link = 2 * walk.p + 1; // the walk starts right of the root
     walk.next = child[walk.link];
-    walk.bestGap = NO_MATCH_GAP;
+    walk.bestLength = 0;
     walk.bestPosition = static_cast<std::size_t>(matchPosition);
-}
-
-// Sets the link the walk follows from p, the last node it compared through its first word.
-inline __attribute__((always_inline)) void CGsLZSS::SettleLink(Walk& w)
-{
-    if (w.p > NIL)
-    {
-        w.link = 2 * w.p + 1; // still at the root, whose only link is the right one
-        return;
-    }
-    w.link = 2 * w.p + (w.key1 > LoadOrdered64(&ring[w.p + 1]));
 }
 
 // Walks down to the end and puts the string there, or in the place of a string equal over all
@@ -169,7 +151,7 @@ template <bool FIND_MATCH> inline __attribute__((always_inline)) void CGsLZSS::F
     std::size_t p = w.p;
     std::size_t link = w.link;
     std::size_t next = w.next;
-    std::ptrdiff_t bestGap = w.bestGap;
+    std::size_t bestLength = w.bestLength;
     std::size_t bestPosition = w.bestPosition;
     // The walk is a chain of dependent loads, and which way it turns is a coin toss. Both
     // children are loaded while the comparison is under way and the result picks one without
@@ -186,16 +168,16 @@ template <bool FIND_MATCH> inline __attribute__((always_inline)) void CGsLZSS::F
             link = 2 * p + (w.key1 > word1);
             if (FIND_MATCH)
             {
-                KeepLonger(HighestDifferingByte(w.key1 ^ word1), p, bestGap, bestPosition);
+                KeepLonger(1 + EqualLeadingBytes(w.key1, word1), p, bestLength, bestPosition);
             }
             continue;
         }
         const std::uint64_t word2 = LoadOrdered64(&ring[p + 9]);
-        std::ptrdiff_t gap;
+        std::size_t length;
         bool right;
         if (w.key2 != word2)
         {
-            gap = HighestDifferingByte(w.key2 ^ word2) - 8;
+            length = 9 + EqualLeadingBytes(w.key2, word2);
             right = w.key2 > word2;
         }
         else
@@ -204,16 +186,16 @@ template <bool FIND_MATCH> inline __attribute__((always_inline)) void CGsLZSS::F
             if (w.key3 == byte3)
             {
                 ReplaceNode(static_cast<unsigned>(p), static_cast<unsigned>(w.r));
-                w.bestGap = NO_MATCH_GAP - MAX_MATCH;
+                w.bestLength = MAX_MATCH;
                 w.bestPosition = p;
                 return;
             }
-            gap = NO_MATCH_GAP - (MAX_MATCH - 1);
+            length = 17;
             right = w.key3 > byte3;
         }
-        if (FIND_MATCH && gap < bestGap)
+        if (FIND_MATCH && length > bestLength)
         {
-            bestGap = gap;
+            bestLength = length;
             bestPosition = p;
         }
         link = 2 * p + right;
@@ -221,7 +203,7 @@ template <bool FIND_MATCH> inline __attribute__((always_inline)) void CGsLZSS::F
     }
     child[link] = static_cast<std::uint16_t>(w.r);
     slot[w.r] = static_cast<std::uint16_t>(link);
-    w.bestGap = bestGap;
+    w.bestLength = bestLength;
     w.bestPosition = bestPosition;
 }
 
@@ -230,17 +212,18 @@ template <bool FIND_MATCH> inline __attribute__((always_inline)) void CGsLZSS::I
     Walk walk;
     StartWalk(walk, r);
     FinishWalk<FIND_MATCH>(walk);
-    matchLength = static_cast<std::int32_t>(NO_MATCH_GAP - walk.bestGap);
-    matchPosition = static_cast<std::int32_t>(walk.bestPosition);
+    if (FIND_MATCH)
+    {
+        matchLength = static_cast<std::int32_t>(walk.bestLength);
+        matchPosition = static_cast<std::int32_t>(walk.bestPosition);
+    }
 }
 
 // Inserts two strings whose trees differ, so neither insertion can see the other: their walks
 // go down side by side, each hiding the other's load latency, until one of them ends. The rest
 // of the other, and whatever is not the plain case (the first eight bytes equal), is left to
 // FinishWalk, for each walk from where it stands. The first string's match goes to
-// *firstLength and *firstPosition and the second one's to the members (without FIND_MATCH,
-// only a full-length match is reported, and otherwise a length of 0).
-template <bool FIND_MATCH>
+// *firstLength and *firstPosition, the second one's to the members.
 inline __attribute__((always_inline)) void
 CGsLZSS::InsertPair(int first, int second, std::int32_t* firstLength, std::int32_t* firstPosition)
 {
@@ -250,61 +233,37 @@ CGsLZSS::InsertPair(int first, int second, std::int32_t* firstLength, std::int32
     StartWalk(b, second);
     // Node indices below RING_SIZE never have NIL's bit.
     static_assert(NIL == RING_SIZE && (RING_SIZE & (RING_SIZE - 1)) == 0, "NIL is one bit");
-    // The loop works on copies in registers: the walks' records are written back after it.
-    const std::uint64_t keyA = a.key1;
-    const std::uint64_t keyB = b.key1;
-    std::size_t nextA = a.next;
-    std::size_t nextB = b.next;
-    std::size_t pA = a.p;
-    std::size_t pB = b.p;
-    std::ptrdiff_t gapA = a.bestGap;
-    std::ptrdiff_t gapB = b.bestGap;
-    std::size_t positionA = a.bestPosition;
-    std::size_t positionB = b.bestPosition;
-    while (((nextA | nextB) & NIL) == 0)
+    while (((a.next | b.next) & NIL) == 0)
     {
-        const std::size_t leftA = child[2 * nextA];
-        const std::size_t rightA = child[2 * nextA + 1];
-        const std::size_t leftB = child[2 * nextB];
-        const std::size_t rightB = child[2 * nextB + 1];
-        const std::uint64_t wordA = LoadOrdered64(&ring[nextA + 1]);
-        const std::uint64_t wordB = LoadOrdered64(&ring[nextB + 1]);
-        const std::uint64_t differenceA = keyA ^ wordA;
-        const std::uint64_t differenceB = keyB ^ wordB;
-        if (GS_UNLIKELY(differenceA == 0 || differenceB == 0))
+        const std::size_t pa = a.next;
+        const std::size_t pb = b.next;
+        const std::size_t leftA = child[2 * pa];
+        const std::size_t rightA = child[2 * pa + 1];
+        const std::size_t leftB = child[2 * pb];
+        const std::size_t rightB = child[2 * pb + 1];
+        const std::uint64_t wordA = LoadOrdered64(&ring[pa + 1]);
+        const std::uint64_t wordB = LoadOrdered64(&ring[pb + 1]);
+        if (GS_UNLIKELY(wordA == a.key1 || wordB == b.key1))
         {
             break;
         }
-        // Each step does no more than it must: the link followed is worked out once, after
-        // the loop.
-        pA = nextA;
-        pB = nextB;
-        nextA = PickChild(keyA, wordA, leftA, rightA);
-        nextB = PickChild(keyB, wordB, leftB, rightB);
-        if (FIND_MATCH)
-        {
-            KeepLonger(HighestDifferingByte(differenceA), pA, gapA, positionA);
-            KeepLonger(HighestDifferingByte(differenceB), pB, gapB, positionB);
-        }
+        a.p = pa;
+        b.p = pb;
+        a.next = PickChild(a.key1, wordA, leftA, rightA);
+        b.next = PickChild(b.key1, wordB, leftB, rightB);
+        a.link = 2 * pa + (a.key1 > wordA);
+        b.link = 2 * pb + (b.key1 > wordB);
+        KeepLonger(1 + EqualLeadingBytes(a.key1, wordA), pa, a.bestLength, a.bestPosition);
+        KeepLonger(1 + EqualLeadingBytes(b.key1, wordB), pb, b.bestLength, b.bestPosition);
     }
-    a.next = nextA;
-    b.next = nextB;
-    a.p = pA;
-    b.p = pB;
-    a.bestGap = gapA;
-    b.bestGap = gapB;
-    a.bestPosition = positionA;
-    b.bestPosition = positionB;
-    SettleLink(a);
-    SettleLink(b);
     // Usually one walk has ended and only has to be put in place, and the other goes on
     // alone. The trees differ, so the order does not matter: a fixed one saves telling them
     // apart, a coin toss.
-    FinishWalk<FIND_MATCH>(a);
-    FinishWalk<FIND_MATCH>(b);
-    *firstLength = static_cast<std::int32_t>(NO_MATCH_GAP - a.bestGap);
+    FinishWalk<true>(a);
+    FinishWalk<true>(b);
+    *firstLength = static_cast<std::int32_t>(a.bestLength);
     *firstPosition = static_cast<std::int32_t>(a.bestPosition);
-    matchLength = static_cast<std::int32_t>(NO_MATCH_GAP - b.bestGap);
+    matchLength = static_cast<std::int32_t>(b.bestLength);
     matchPosition = static_cast<std::int32_t>(b.bestPosition);
 }
 
@@ -520,8 +479,8 @@ int CGsLZSS::Encode(const unsigned char* source, unsigned char* destination, int
                 continue;
             }
         }
-        // Every insertion looks for its match, needed or not: telling the two apart costs a
-        // mispredicted branch more often than the search costs.
+        // Every insertion looks for its match, needed or not: the search costs a few
+        // instructions a step, and one path through the loop keeps it simple.
         if (ring[r] == ring[second] || (ring[secondS] == ring[r] && slot[secondS] != NO_SLOT))
         {
             InsertNode<true>(r);
@@ -540,7 +499,7 @@ int CGsLZSS::Encode(const unsigned char* source, unsigned char* destination, int
         }
         std::int32_t firstLength = 0;
         std::int32_t firstPosition = 0;
-        InsertPair<true>(r, second, &firstLength, &firstPosition);
+        InsertPair(r, second, &firstLength, &firstPosition);
         if (!code(j, firstLength, firstPosition) || !code(j + 1, matchLength, matchPosition))
         {
             return -1;

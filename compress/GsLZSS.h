@@ -43,10 +43,8 @@ private:
 
     void InitTrees();
     void StartWalk(Walk& walk, int r);
-    void SettleLink(Walk& walk);
     template <bool FIND_MATCH> void FinishWalk(Walk& walk);
     template <bool FIND_MATCH> void InsertNode(int r);
-    template <bool FIND_MATCH>
     void InsertPair(int first, int second, std::int32_t* firstLength, std::int32_t* firstPosition);
     void ReplaceNode(unsigned p, unsigned r);
     int TryReplace(int candidate, int r);
