@@ -374,10 +374,7 @@ int CGsLZSS::Encode(const unsigned char* source, unsigned char* destination, int
     int groupIndex = 1;
     unsigned char flagMask = 1;
 
-    // Source byte j is the first byte of the string at ring position (START + j) & 4095. Every
-    // source byte's string is inserted in turn, each after the deletion of the oldest string;
-    // that sequence does not depend on what is coded, so the coder only picks the matches it
-    // needs, at its coding positions (the next one is `coding`), out of the insertions.
+    // Puts a byte in the ring, and in its mirror for the first positions.
     const auto store = [&](int at, unsigned char b)
     {
         ring[at] = b;
@@ -386,6 +383,10 @@ int CGsLZSS::Encode(const unsigned char* source, unsigned char* destination, int
             ring[at + RING_SIZE] = b;
         }
     };
+    // Source byte j is the first byte of the string at ring position (START + j) & 4095. Every
+    // source byte's string is inserted in turn, each after the deletion of the oldest string;
+    // that sequence does not depend on what is coded, so the coder only picks the matches it
+    // needs, at its coding positions (the next one is `coding`), out of the insertions.
     int coding = 0;
     // Codes the item at source position j from the match found when j's string was inserted.
     // 0 when the destination is full.
@@ -452,7 +453,7 @@ int CGsLZSS::Encode(const unsigned char* source, unsigned char* destination, int
     // removes no string from the first one's tree. The second new string's last byte is stored
     // before the first insertion, which never reads it (it lies past the end of every string
     // in the trees).
-    while (j + 1 < sourceLength)
+    while (j < sourceLength)
     {
         const int s = (r + AHEAD) & RING_MASK;
         const int second = (r + 1) & RING_MASK;
@@ -481,7 +482,8 @@ int CGsLZSS::Encode(const unsigned char* source, unsigned char* destination, int
         }
         // Every insertion looks for its match, needed or not: the search costs a few
         // instructions a step, and one path through the loop keeps it simple.
-        if (ring[r] == ring[second] || (ring[secondS] == ring[r] && slot[secondS] != NO_SLOT))
+        if (j + 1 == sourceLength || ring[r] == ring[second] ||
+            (ring[secondS] == ring[r] && slot[secondS] != NO_SLOT))
         {
             InsertNode<true>(r);
             if (!code(j, matchLength, matchPosition))
@@ -506,15 +508,6 @@ int CGsLZSS::Encode(const unsigned char* source, unsigned char* destination, int
         }
         j += 2;
         r = (second + 1) & RING_MASK;
-    }
-    if (j < sourceLength)
-    {
-        DeleteNode((r + AHEAD) & RING_MASK);
-        InsertNode<true>(r);
-        if (!code(j, matchLength, matchPosition))
-        {
-            return -1;
-        }
     }
 
     if (groupIndex > 1)
