@@ -5,6 +5,7 @@
 #define IDD_UPDATE 101
 #define IDI_UPDATER 102
 #define IDR_PAYLOAD 107
+#define IDR_RELEASE 109
 
 #define IDC_TARGET_PATH 1001
 #define IDC_CHANGE 1002

@@ -59,6 +59,10 @@ Commands:
       For the build: checks that the payload (or the one built from EXE with
       the description's mask) decodes to the description's new release, and
       writes it, the description and the generated headers into OUT_DIR.
+  check-updater UPDATER.exe
+      Print the release step an updater carries and check that its payload
+      decodes to the new release it describes (what "gsdiag release" does on
+      Windows; the build runs it on every updater it makes).
   -h, --help
       Show this text.
 
@@ -744,6 +748,22 @@ int Stage(const std::vector<std::string>& args)
     return EXIT_OK;
 }
 
+int CheckUpdater(const std::vector<std::string>& args)
+{
+    if (args.size() != 1)
+        return UsageError("check-updater takes UPDATER.exe");
+    std::vector<unsigned char> bytes;
+    std::string error;
+    if (!ReadFile(args[0], bytes, error))
+        return Fail(EXIT_DATA, error);
+    std::string report;
+    const bool ok = CheckUpdaterFile(bytes.data(), bytes.size(), &report);
+    std::printf("updater: %s\n%s", args[0].c_str(), report.c_str());
+    if (!ok)
+        return Fail(EXIT_DATA, args[0] + " does not carry the release step it describes");
+    return EXIT_OK;
+}
+
 int Run(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -773,6 +793,8 @@ int Run(int argc, char** argv)
         return Release(args);
     if (command == "stage")
         return Stage(args);
+    if (command == "check-updater")
+        return CheckUpdater(args);
     return UsageError("unknown command '" + command + "'");
 }
 

@@ -194,37 +194,42 @@ PeResult PeFile::FindEntry(std::uint32_t directory, const char* name, std::uint1
     {
         return PE_BAD_RESOURCES;
     }
-    bool haveFirst = false;
+    // The language level: the order in which the system's resource lookup tries languages for
+    // a program on a Japanese system (the updater's users): neutral, Japanese, English, then
+    // the first entry.
+    static const std::uint32_t PREFERRED[] = {0x0000, 0x0400, 0x0411, 0x0011, 0x0409, 0x0009};
+    std::size_t best = sizeof PREFERRED / sizeof PREFERRED[0];
+    bool found = false;
     for (std::uint32_t i = 0; i < count; ++i)
     {
         const unsigned char* entry = bytes + at + 16 + 8 * i;
         const std::uint32_t id = Load32(entry);
         const std::uint32_t pointer = Load32(entry + 4);
-        bool matches;
         if (anyOrNeutral)
         {
-            matches = id == 0;
-            if (!haveFirst)
+            std::size_t rank = 0;
+            while (rank < best && PREFERRED[rank] != id)
+            {
+                ++rank;
+            }
+            if (!found || rank < best)
             {
                 *target = pointer;
-                haveFirst = true;
+                best = rank < best ? rank : best;
+                found = true;
             }
+            continue;
         }
-        else if ((id & SUBDIRECTORY) != 0)
-        {
-            matches = name != nullptr && NameEquals(id & ~SUBDIRECTORY, name);
-        }
-        else
-        {
-            matches = name == nullptr && id == number;
-        }
+        const bool matches = (id & SUBDIRECTORY) != 0
+                                 ? name != nullptr && NameEquals(id & ~SUBDIRECTORY, name)
+                                 : name == nullptr && id == number;
         if (matches)
         {
             *target = pointer;
             return PE_OK;
         }
     }
-    return haveFirst ? PE_OK : PE_NO_RESOURCE;
+    return found ? PE_OK : PE_NO_RESOURCE;
 }
 
 PeResult PeFile::FindResource(const char* typeName, std::uint16_t typeNumber, std::uint16_t name,

@@ -48,7 +48,8 @@ public:
 
     // Finds the resource of `type` and `name` (each a number, or an upper-case ASCII name when
     // `typeName` is not null) and points *resource at its bytes inside the file. Of several
-    // languages, the neutral one is taken, else the first in the directory.
+    // languages the one the system would load on a Japanese system is taken: neutral,
+    // Japanese, English, else the first in the directory.
     PeResult FindResource(const char* typeName, std::uint16_t typeNumber, std::uint16_t name,
                           const unsigned char** resource, std::size_t* length) const;
 

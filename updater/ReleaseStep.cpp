@@ -3,6 +3,7 @@
 #include "CodePage932.h"
 #include "PayloadContainer.h"
 #include "PeVersionReader.h"
+#include "UpdaterResources.h"
 
 #include <vector>
 
@@ -10,6 +11,8 @@ namespace
 {
 
 constexpr char FORMAT_VERSION[] = "1";
+// The digest of the new release that the updater carries beside the payload.
+constexpr std::uint16_t IDR_PAYLOAD_DIGEST = 108;
 
 struct Field
 {
@@ -397,4 +400,86 @@ std::string CheckPayloadAgainstStep(const ReleaseStep& step, const unsigned char
         return "the updater would not call the payload's program already updated";
     }
     return std::string();
+}
+
+namespace
+{
+
+std::string DescribeValues(const ReleaseValues& values)
+{
+    return "FileDescription " + Quoted(values.fileDescription) + ", ProductVersion " +
+           Quoted(values.productVersion) + ", ProductName " + Quoted(values.productName) +
+           ", SpecialBuild " + Quoted(values.specialBuild);
+}
+
+} // namespace
+
+bool CheckUpdaterFile(const unsigned char* data, std::size_t size, std::string* report)
+{
+    std::string& out = *report;
+    out.clear();
+    PeFile file;
+    PeResult result = file.Open(data, size);
+    if (result != PE_OK)
+    {
+        out = std::string("not an updater: ") + DescribePeResult(result) + "\n";
+        return false;
+    }
+    const unsigned char* description = nullptr;
+    std::size_t descriptionSize = 0;
+    result = file.FindResource("BIN", 0, IDR_RELEASE, &description, &descriptionSize);
+    if (result != PE_OK)
+    {
+        out = std::string("no release description (resource BIN ") +
+              std::to_string(IDR_RELEASE) + "): " + DescribePeResult(result) + "\n";
+        return false;
+    }
+    ReleaseStep step;
+    std::string error;
+    if (!ParseReleaseStep(std::string(description, description + descriptionSize), &step, &error))
+    {
+        out = "the release description cannot be read: " + error + "\n";
+        return false;
+    }
+    out += "release step carried by this updater:\n";
+    out += "  updates   " + DescribeValues(step.oldRelease) + "\n";
+    out += "            of exactly " + std::to_string(step.oldSize) + " bytes\n";
+    out += "  to        " + DescribeValues(step.newRelease) + "\n";
+    out += "            of " + std::to_string(step.newSize) + " bytes\n";
+    out += "  shows     \xe3\x80\x90" + step.versionText + "\xe3\x80\x91\n";
+    out += "  mask      " + Hex2(step.mask) + "\n";
+    const unsigned char* digest = nullptr;
+    std::size_t digestSize = 0;
+    if (file.FindResource("BIN", 0, IDR_PAYLOAD_DIGEST, &digest, &digestSize) == PE_OK)
+    {
+        static const char HEX[] = "0123456789abcdef";
+        std::string hex;
+        for (std::size_t i = 0; i < digestSize; ++i)
+        {
+            hex += HEX[digest[i] >> 4];
+            hex += HEX[digest[i] & 0xF];
+        }
+        out += "  digest    " + hex + "\n";
+    }
+    else
+    {
+        out += "  digest    none carried\n";
+    }
+    const unsigned char* payload = nullptr;
+    std::size_t payloadSize = 0;
+    result = file.FindResource("BIN", 0, IDR_PAYLOAD, &payload, &payloadSize);
+    if (result != PE_OK)
+    {
+        out += std::string("payload     missing: ") + DescribePeResult(result) + "\n";
+        return false;
+    }
+    const std::string problem = CheckPayloadAgainstStep(step, payload, payloadSize);
+    if (!problem.empty())
+    {
+        out += "payload     " + std::to_string(payloadSize) + " bytes: WRONG: " + problem + "\n";
+        return false;
+    }
+    out += "payload     " + std::to_string(payloadSize) +
+           " bytes: decodes to the new release (its four version values and size): ok\n";
+    return true;
 }

@@ -96,3 +96,9 @@ ReleaseValues ToCp932(const ReleaseValues& utf8);
 // line that says what differs.
 std::string CheckPayloadAgainstStep(const ReleaseStep& step, const unsigned char* payload,
                                     std::size_t size);
+
+// Reads from an updater's program file the release step it carries (its release description
+// resource) and checks its payload resource against it, as CheckPayloadAgainstStep does. The
+// report, UTF-8 lines, tells what the updater carries and what was found; true when the
+// payload is the described new release.
+bool CheckUpdaterFile(const unsigned char* data, std::size_t size, std::string* report);
