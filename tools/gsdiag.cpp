@@ -1,14 +1,20 @@
 // gsdiag: a console diagnostic for publishers. "gsdiag check FILE" reads FILE as the updater
 // does (the same version check, from the same code) and tells what the updater would make of
-// it, before a release is handed to users.
+// it, before a release is handed to users; "gsdiag release UPDATER" tells which release step
+// an updater file carries and checks its payload against it.
 
+#include "CodePage932.h"
+#include "ReleaseStep.h"
 #include "TargetVersion.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -21,6 +27,7 @@ constexpr int EXIT_USAGE = 3;
 constexpr UINT SHIFT_JIS = 932;
 
 const char HELP[] = "usage: gsdiag check FILE\n"
+                    "       gsdiag release UPDATER\n"
                     "\n"
                     "Reads FILE's version resource as the updater does and prints the four\n"
                     "values it compares (FileDescription, ProductVersion, ProductName,\n"
@@ -31,7 +38,12 @@ const char HELP[] = "usage: gsdiag check FILE\n"
                     "  0  the updater would update FILE (eligible, and of the required size)\n"
                     "  1  FILE already is the new release\n"
                     "  2  the updater would refuse FILE (wrong file, wrong size, unreadable)\n"
-                    "  3  wrong arguments, or this help\n";
+                    "  3  wrong arguments, or this help\n"
+                    "\n"
+                    "release: prints the release step UPDATER carries (old and new version\n"
+                    "values, sizes, version text, mask, digest) and checks that its payload\n"
+                    "decodes to a program with the new values. Exit codes: 0 it does, 2 it\n"
+                    "does not or UPDATER cannot be read, 3 wrong arguments.\n";
 
 // Shows a code-page-932 text correctly in a console whatever its code page; anywhere else
 // (a pipe, a file) the bytes go out as they are.
@@ -124,6 +136,28 @@ int Check(const char* path)
     return EXIT_WRONG_FILE;
 }
 
+int Release(const char* path)
+{
+    std::ifstream file(path, std::ios::binary);
+    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)),
+                                           std::istreambuf_iterator<char>());
+    if (!file.good() && !file.eof())
+    {
+        std::printf("cannot read %s\n", path);
+        return EXIT_WRONG_FILE;
+    }
+    std::string report;
+    const bool carried = CheckUpdaterFile(bytes.data(), bytes.size(), &report);
+    std::printf("updater         %s\n", path);
+    // The report is UTF-8; shown like the version values, in code page 932.
+    std::u16string wide;
+    Utf8ToUtf16(report, &wide);
+    PrintValue(Utf16ToCp932(wide).c_str());
+    std::printf("result          %s\n", carried ? "the payload is the release step's new release"
+                                                : "this updater must not be shipped");
+    return carried ? EXIT_ELIGIBLE : EXIT_WRONG_FILE;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -132,6 +166,10 @@ int main(int argc, char** argv)
     {
         std::fputs(HELP, stdout);
         return EXIT_USAGE;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "release") == 0 && argv[2][0] != '\0')
+    {
+        return Release(argv[2]);
     }
     if (argc != 3 || std::strcmp(argv[1], "check") != 0 || argv[2][0] == '\0')
     {
