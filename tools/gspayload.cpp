@@ -620,8 +620,8 @@ int Release(const std::vector<std::string>& args)
                              reinterpret_cast<const unsigned char*>(description.data()),
                              description.size(), error))
         return Fail(EXIT_DATA, error);
-    // TODO(issue 12): the digest of the new release joins the step here, as
-    // LarkspurgleamPayload.bin.sha256, once the tools have their SHA-256.
+    // The digest of the new release belongs beside the payload here
+    // (LarkspurgleamPayload.bin.sha256) once the tools compute SHA-256.
 
     std::printf("release step in %s:\n", outDir.c_str());
     std::printf("  %-26s %zu bytes (mask %s)\n", PAYLOAD_FILE, container.size(),
