@@ -4,7 +4,9 @@
 
 #include "GsLZSS.h"
 #include "PayloadContainer.h"
+#include "Sha256.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -31,12 +33,14 @@ const char HELP[] = R"(usage: gspayload COMMAND ARGS...
 
 Commands:
   build NEW_EXE OUT.bin [--mask N]
-      Compress NEW_EXE into a payload container. N is the scrambling mask,
-      0..255, decimal or 0x-prefixed hex; the default is 0x5A (0 leaves the
-      body unscrambled).
+      Compress NEW_EXE into a payload container, and write its SHA-256 as
+      OUT.bin.sha256 (32 raw bytes, the updater's resource BIN 108). N is the
+      scrambling mask, 0..255, decimal or 0x-prefixed hex; the default is 0x5A
+      (0 leaves the body unscrambled).
   inspect FILE.bin
       Print the header fields, decode the body and check that it yields
-      exactly the expanded length.
+      exactly the expanded length and the digest in FILE.bin.sha256 (the
+      updater refuses a payload without its digest).
   extract FILE.bin OUT
       Write the executable the container decodes to.
   encode IN OUT
@@ -231,6 +235,11 @@ std::uint32_t MeasureBody(const std::vector<unsigned char>& resource, const Payl
     return static_cast<std::uint32_t>(codec->decodedSize);
 }
 
+std::string DigestPath(const std::string& containerPath)
+{
+    return containerPath + ".sha256";
+}
+
 int Build(const std::vector<std::string>& args)
 {
     std::vector<std::string> files;
@@ -280,12 +289,16 @@ int Build(const std::vector<std::string>& args)
     if (!BuildPayload(executable.data(), executable.size(), static_cast<unsigned char>(mask),
                       container))
         return Fail(EXIT_DATA, "cannot build a container from " + inputPath);
-    if (!WriteFileAtomically(outputPath, container, error))
+    const Sha256::Digest digest = Sha256::Of(executable.data(), executable.size());
+    // The digest first: a container never stands without the digest of what it holds.
+    if (!WriteFileAtomically(DigestPath(outputPath), digest.data(), digest.size(), error) ||
+        !WriteFileAtomically(outputPath, container, error))
         return Fail(EXIT_DATA, error);
     std::printf("%s: %zu bytes -> %s: %zu bytes (body %zu bytes, mask %s)\n", inputPath.c_str(),
                 executable.size(), outputPath.c_str(), container.size(),
                 container.size() - PAYLOAD_HEADER_SIZE,
                 Hex(static_cast<std::uint32_t>(mask), 2).c_str());
+    std::printf("%s: sha256 %s\n", DigestPath(outputPath).c_str(), Sha256::ToHex(digest).c_str());
     return EXIT_OK;
 }
 
@@ -327,7 +340,16 @@ int Inspect(const std::vector<std::string>& args)
     }
     if (result != PAYLOAD_OK)
         return Fail(EXIT_DATA, path + ": " + DescribePayloadResult(result));
-    std::printf("result:            ok, decodes to exactly the expanded length\n");
+    const Sha256::Digest digest = Sha256::Of(executable.data(), executable.size());
+    std::printf("sha256:            %s\n", Sha256::ToHex(digest).c_str());
+    std::vector<unsigned char> expected;
+    if (!ReadFile(DigestPath(path), expected, error))
+        return Fail(EXIT_DATA, error + " (the updater refuses a payload without its digest)");
+    if (expected.size() != digest.size())
+        return Fail(EXIT_DATA, DigestPath(path) + " is not a SHA-256 digest (32 bytes)");
+    if (!std::equal(digest.begin(), digest.end(), expected.begin()))
+        return Fail(EXIT_DATA, path + " does not decode to the executable its digest names");
+    std::printf("result:            ok, decodes to exactly the expanded length and the digest\n");
     return EXIT_OK;
 }
 
