@@ -7,7 +7,9 @@
 #include "PayloadContainer.h"
 #include "PeVersionReader.h"
 #include "ReleaseStep.h"
+#include "Sha256.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -35,12 +37,14 @@ const char HELP[] = R"(usage: gspayload COMMAND ARGS...
 
 Commands:
   build NEW_EXE OUT.bin [--mask N]
-      Compress NEW_EXE into a payload container. N is the scrambling mask,
-      0..255, decimal or 0x-prefixed hex; the default is 0x5A (0 leaves the
-      body unscrambled).
+      Compress NEW_EXE into a payload container, and write its SHA-256 as
+      OUT.bin.sha256 (32 raw bytes, the updater's resource BIN 108). N is the
+      scrambling mask, 0..255, decimal or 0x-prefixed hex; the default is 0x5A
+      (0 leaves the body unscrambled).
   inspect FILE.bin
       Print the header fields, decode the body and check that it yields
-      exactly the expanded length.
+      exactly the expanded length and the digest in FILE.bin.sha256 (the
+      updater refuses a payload without its digest).
   extract FILE.bin OUT
       Write the executable the container decodes to.
   encode IN OUT
@@ -51,14 +55,15 @@ Commands:
       Make the release step of an updater that replaces OLD.exe with NEW.exe:
       reads both programs' version resources (as the updater's check reads
       them), refuses two files it could not tell apart, and writes into
-      OUT_DIR the payload (LarkspurgleamPayload.bin) and the release
-      description (LarkspurgleamRelease.txt; its format is in
+      OUT_DIR the payload (LarkspurgleamPayload.bin), its digest (.sha256)
+      and the release description (LarkspurgleamRelease.txt; its format is in
       updater/ReleaseStep.h). Then build with
       cmake --preset win32 -DGS_RELEASE=OUT_DIR.
   stage DESCRIPTION OUT_DIR --payload FILE.bin | --new-release EXE
       For the build: checks that the payload (or the one built from EXE with
-      the description's mask) decodes to the description's new release, and
-      writes it, the description and the generated headers into OUT_DIR.
+      the description's mask) decodes to the description's new release and
+      to its digest (FILE.bin.sha256), and writes them, the description and
+      the generated headers into OUT_DIR.
   check-updater UPDATER.exe
       Print the release step an updater carries and check that its payload
       decodes to the new release it describes (what "gsdiag release" does on
@@ -251,6 +256,11 @@ std::uint32_t MeasureBody(const std::vector<unsigned char>& resource, const Payl
     return static_cast<std::uint32_t>(codec->decodedSize);
 }
 
+std::string DigestPath(const std::string& containerPath)
+{
+    return containerPath + ".sha256";
+}
+
 int Build(const std::vector<std::string>& args)
 {
     std::vector<std::string> files;
@@ -300,12 +310,16 @@ int Build(const std::vector<std::string>& args)
     if (!BuildPayload(executable.data(), executable.size(), static_cast<unsigned char>(mask),
                       container))
         return Fail(EXIT_DATA, "cannot build a container from " + inputPath);
-    if (!WriteFileAtomically(outputPath, container, error))
+    const Sha256::Digest digest = Sha256::Of(executable.data(), executable.size());
+    // The digest first: a container never stands without the digest of what it holds.
+    if (!WriteFileAtomically(DigestPath(outputPath), digest.data(), digest.size(), error) ||
+        !WriteFileAtomically(outputPath, container, error))
         return Fail(EXIT_DATA, error);
     std::printf("%s: %zu bytes -> %s: %zu bytes (body %zu bytes, mask %s)\n", inputPath.c_str(),
                 executable.size(), outputPath.c_str(), container.size(),
                 container.size() - PAYLOAD_HEADER_SIZE,
                 Hex(static_cast<std::uint32_t>(mask), 2).c_str());
+    std::printf("%s: sha256 %s\n", DigestPath(outputPath).c_str(), Sha256::ToHex(digest).c_str());
     return EXIT_OK;
 }
 
@@ -347,7 +361,16 @@ int Inspect(const std::vector<std::string>& args)
     }
     if (result != PAYLOAD_OK)
         return Fail(EXIT_DATA, path + ": " + DescribePayloadResult(result));
-    std::printf("result:            ok, decodes to exactly the expanded length\n");
+    const Sha256::Digest digest = Sha256::Of(executable.data(), executable.size());
+    std::printf("sha256:            %s\n", Sha256::ToHex(digest).c_str());
+    std::vector<unsigned char> expected;
+    if (!ReadFile(DigestPath(path), expected, error))
+        return Fail(EXIT_DATA, error + " (the updater refuses a payload without its digest)");
+    if (expected.size() != digest.size())
+        return Fail(EXIT_DATA, DigestPath(path) + " is not a SHA-256 digest (32 bytes)");
+    if (!std::equal(digest.begin(), digest.end(), expected.begin()))
+        return Fail(EXIT_DATA, path + " does not decode to the executable its digest names");
+    std::printf("result:            ok, decodes to exactly the expanded length and the digest\n");
     return EXIT_OK;
 }
 
@@ -606,7 +629,9 @@ int Release(const std::vector<std::string>& args)
     if (!BuildPayload(newBytes.data(), newBytes.size(), static_cast<unsigned char>(step.mask),
                       container))
         return Fail(EXIT_DATA, "cannot build a container from " + newPath);
-    const std::string problem = CheckPayloadAgainstStep(step, container.data(), container.size());
+    const Sha256::Digest digest = Sha256::Of(newBytes.data(), newBytes.size());
+    const std::string problem = CheckPayloadAgainstStep(step, container.data(), container.size(),
+                                                        digest.data(), digest.size());
     if (!problem.empty())
         return Fail(EXIT_DATA,
                     "the payload built from " + newPath + " fails its check: " + problem);
@@ -615,17 +640,20 @@ int Release(const std::vector<std::string>& args)
     const std::string description = FormatReleaseStep(step);
     const std::string payloadPath = JoinPath(outDir, PAYLOAD_FILE);
     const std::string descriptionPath = JoinPath(outDir, DESCRIPTION_FILE);
-    if (!MakeFolder(outDir, error) || !WriteFileAtomically(payloadPath, container, error) ||
+    // The digest first: a container never stands without the digest of what it holds.
+    if (!MakeFolder(outDir, error) ||
+        !WriteFileAtomically(DigestPath(payloadPath), digest.data(), digest.size(), error) ||
+        !WriteFileAtomically(payloadPath, container, error) ||
         !WriteFileAtomically(descriptionPath,
                              reinterpret_cast<const unsigned char*>(description.data()),
                              description.size(), error))
         return Fail(EXIT_DATA, error);
-    // The digest of the new release belongs beside the payload here
-    // (LarkspurgleamPayload.bin.sha256) once the tools compute SHA-256.
 
     std::printf("release step in %s:\n", outDir.c_str());
     std::printf("  %-26s %zu bytes (mask %s)\n", PAYLOAD_FILE, container.size(),
                 Hex(step.mask, 2).c_str());
+    std::printf("  %-26s sha256 %s\n", (std::string(PAYLOAD_FILE) + ".sha256").c_str(),
+                Sha256::ToHex(digest).c_str());
     std::printf("  %-26s the release description\n", DESCRIPTION_FILE);
     std::printf("An updater built from it (cmake --preset win32 -DGS_RELEASE=%s):\n",
                 outDir.c_str());
@@ -680,16 +708,24 @@ int Stage(const std::vector<std::string>& args)
     if (!ReadFile(args[3], source, error))
         return Fail(EXIT_DATA, error);
     std::vector<unsigned char> container;
+    std::vector<unsigned char> digest;
     if (args[2] == "--new-release")
     {
         if (!BuildPayload(source.data(), source.size(), static_cast<unsigned char>(step.mask),
                           container))
             return Fail(EXIT_DATA, "cannot build a container from " + args[3]);
+        const Sha256::Digest sum = Sha256::Of(source.data(), source.size());
+        digest.assign(sum.begin(), sum.end());
     }
     else
+    {
         container.swap(source);
+        if (!ReadFile(DigestPath(args[3]), digest, error))
+            return Fail(EXIT_DATA, error + " (the updater refuses a payload without its digest)");
+    }
     // A wrong new release is caught here, before anything is built around it.
-    const std::string problem = CheckPayloadAgainstStep(step, container.data(), container.size());
+    const std::string problem = CheckPayloadAgainstStep(step, container.data(), container.size(),
+                                                        digest.data(), digest.size());
     if (!problem.empty())
         return Fail(EXIT_DATA,
                     args[3] + " is not the new release of " + descriptionPath + ": " + problem);
@@ -739,6 +775,7 @@ int Stage(const std::vector<std::string>& args)
                                    error);
     };
     if (!MakeFolder(outDir, error) ||
+        !WriteFileAtomically(DigestPath(JoinPath(outDir, PAYLOAD_FILE)), digest, error) ||
         !WriteFileAtomically(JoinPath(outDir, PAYLOAD_FILE), container, error) ||
         !write(DESCRIPTION_FILE, description) || !write(RELEASE_HEADER, header) ||
         !write(RELEASE_RC_HEADER, rcHeader))

@@ -3,7 +3,10 @@
 #include "CodePage932.h"
 #include "PayloadContainer.h"
 #include "PeVersionReader.h"
+#include "Sha256.h"
 #include "UpdaterResources.h"
+
+#include <algorithm>
 
 #include <vector>
 
@@ -11,8 +14,6 @@ namespace
 {
 
 constexpr char FORMAT_VERSION[] = "1";
-// The digest of the new release that the updater carries beside the payload.
-constexpr std::uint16_t IDR_PAYLOAD_DIGEST = 108;
 
 struct Field
 {
@@ -333,7 +334,8 @@ ReleaseValues ToCp932(const ReleaseValues& utf8)
 }
 
 std::string CheckPayloadAgainstStep(const ReleaseStep& step, const unsigned char* payload,
-                                    std::size_t size)
+                                    std::size_t size, const unsigned char* digest,
+                                    std::size_t digestSize)
 {
     PayloadHeader header{};
     if (ReadPayloadHeader(payload, size, header) != PAYLOAD_OK)
@@ -355,6 +357,15 @@ std::string CheckPayloadAgainstStep(const ReleaseStep& step, const unsigned char
     {
         return "the payload decodes to " + std::to_string(executable.size()) +
                " bytes, the new release has " + std::to_string(step.newSize);
+    }
+    if (digest != nullptr)
+    {
+        const Sha256::Digest actual = Sha256::Of(executable.data(), executable.size());
+        if (digestSize != actual.size() || !std::equal(actual.begin(), actual.end(), digest))
+        {
+            return "the payload does not decode to the executable its digest names (sha256 " +
+                   Sha256::ToHex(actual) + ")";
+        }
     }
     PeVersion version;
     const PeResult read = ReadPeVersion(executable.data(), executable.size(), version);
@@ -430,8 +441,8 @@ bool CheckUpdaterFile(const unsigned char* data, std::size_t size, std::string* 
     result = file.FindResource("BIN", 0, IDR_RELEASE, &description, &descriptionSize);
     if (result != PE_OK)
     {
-        out = std::string("no release description (resource BIN ") +
-              std::to_string(IDR_RELEASE) + "): " + DescribePeResult(result) + "\n";
+        out = std::string("no release description (resource BIN ") + std::to_string(IDR_RELEASE) +
+              "): " + DescribePeResult(result) + "\n";
         return false;
     }
     ReleaseStep step;
@@ -450,21 +461,21 @@ bool CheckUpdaterFile(const unsigned char* data, std::size_t size, std::string* 
     out += "  mask      " + Hex2(step.mask) + "\n";
     const unsigned char* digest = nullptr;
     std::size_t digestSize = 0;
-    if (file.FindResource("BIN", 0, IDR_PAYLOAD_DIGEST, &digest, &digestSize) == PE_OK)
+    result = file.FindResource("BIN", 0, IDR_PAYLOAD_DIGEST, &digest, &digestSize);
+    if (result != PE_OK)
     {
-        static const char HEX[] = "0123456789abcdef";
-        std::string hex;
-        for (std::size_t i = 0; i < digestSize; ++i)
-        {
-            hex += HEX[digest[i] >> 4];
-            hex += HEX[digest[i] & 0xF];
-        }
-        out += "  digest    " + hex + "\n";
+        out += std::string("  digest    missing (the updater refuses to update without it): ") +
+               DescribePeResult(result) + "\n";
+        return false;
     }
-    else
+    static const char HEX[] = "0123456789abcdef";
+    std::string hex;
+    for (std::size_t i = 0; i < digestSize; ++i)
     {
-        out += "  digest    none carried\n";
+        hex += HEX[digest[i] >> 4];
+        hex += HEX[digest[i] & 0xF];
     }
+    out += "  digest    " + hex + "\n";
     const unsigned char* payload = nullptr;
     std::size_t payloadSize = 0;
     result = file.FindResource("BIN", 0, IDR_PAYLOAD, &payload, &payloadSize);
@@ -473,13 +484,14 @@ bool CheckUpdaterFile(const unsigned char* data, std::size_t size, std::string* 
         out += std::string("payload     missing: ") + DescribePeResult(result) + "\n";
         return false;
     }
-    const std::string problem = CheckPayloadAgainstStep(step, payload, payloadSize);
+    const std::string problem =
+        CheckPayloadAgainstStep(step, payload, payloadSize, digest, digestSize);
     if (!problem.empty())
     {
         out += "payload     " + std::to_string(payloadSize) + " bytes: WRONG: " + problem + "\n";
         return false;
     }
     out += "payload     " + std::to_string(payloadSize) +
-           " bytes: decodes to the new release (its four version values and size): ok\n";
+           " bytes: decodes to the new release (its digest, four version values and size): ok\n";
     return true;
 }

@@ -92,13 +92,16 @@ ReleaseValues ToCp932(const ReleaseValues& utf8);
 
 // Checks that the payload container `payload` is what `step` promises: it decodes, with the
 // step's mask, to new.size bytes of a program whose version values are the new release's (all
-// four) and which the updater would call already updated. Empty when it is; otherwise one
-// line that says what differs.
+// four) and which the updater would call already updated, and, when `digest` is given, whose
+// SHA-256 is those `digestSize` bytes. Empty when it is; otherwise one line that says what
+// differs.
 std::string CheckPayloadAgainstStep(const ReleaseStep& step, const unsigned char* payload,
-                                    std::size_t size);
+                                    std::size_t size, const unsigned char* digest = nullptr,
+                                    std::size_t digestSize = 0);
 
 // Reads from an updater's program file the release step it carries (its release description
-// resource) and checks its payload resource against it, as CheckPayloadAgainstStep does. The
-// report, UTF-8 lines, tells what the updater carries and what was found; true when the
-// payload is the described new release.
+// resource) and checks its payload and digest resources against it, as
+// CheckPayloadAgainstStep does. The report, UTF-8 lines, tells what the updater carries and
+// what was found; true when the payload is the described new release and its digest is there
+// and right.
 bool CheckUpdaterFile(const unsigned char* data, std::size_t size, std::string* report);

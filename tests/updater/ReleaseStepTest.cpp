@@ -8,6 +8,7 @@
 #include "PayloadContainer.h"
 #include "PeTestImage.h"
 #include "PeVersionReader.h"
+#include "Sha256.h"
 
 #include <gtest/gtest.h>
 
@@ -373,6 +374,16 @@ TEST(ReleaseDescriptionTest, PayloadMustCarryTheNewRelease)
     }
     ReleaseStep step = SampleStep();
     step.newSize = static_cast<std::uint32_t>(program.size());
+    // The digest, when given, must be the program's.
+    Sha256::Digest digest = Sha256::Of(program.data(), program.size());
+    EXPECT_EQ("", CheckPayloadAgainstStep(step, payload.data(), payload.size(), digest.data(),
+                                          digest.size()));
+    EXPECT_NE("", CheckPayloadAgainstStep(step, payload.data(), payload.size(), digest.data(),
+                                          digest.size() - 1));
+    digest[31] ^= 1;
+    EXPECT_NE(std::string::npos, CheckPayloadAgainstStep(step, payload.data(), payload.size(),
+                                                         digest.data(), digest.size())
+                                     .find("its digest names"));
     payload[PAYLOAD_HEADER_SIZE + 5] ^= 0x40;
     payload.resize(payload.size() - 3);
     EXPECT_NE("", CheckPayloadAgainstStep(step, payload.data(), payload.size()));

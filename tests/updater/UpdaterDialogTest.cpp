@@ -25,6 +25,8 @@ constexpr char WRONG_FILE_TEXT[] = "アップデートするファイルが正�
 constexpr char ALREADY_DONE_TEXT[] = "ファイルは既にアップデートされています";
 constexpr char DONE_TEXT[] = "アップデート終了しました";
 constexpr char FAILURE_TEXT[] = "アップデートファイルが作成できませんでした";
+constexpr char IN_USE_TEXT[] =
+    "アップデートするファイルが使用中です。プログラムを終了してからもう一度実行してください";
 constexpr int IDC_TARGET_PATH = 1001;
 constexpr int IDC_CHANGE = 1002;
 // The Open-File dialog's file-name box.
@@ -287,14 +289,6 @@ TEST_F(UpdaterDialogTest, UnreadableMissingAndOverlongPathsAreRefused)
 {
     PlaceTarget(updtest::OldRelease());
     Start();
-    {
-        // Held without sharing by this process: the updater cannot open it.
-        HANDLE held = CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, held);
-        ExpectRefusal("a file that cannot be opened");
-        CloseHandle(held);
-    }
     SetEditText(scratch.GetPath() + "\\missing.exe");
     ExpectRefusal("a missing file");
     // Longer than any path buffer, though it names the real target.
@@ -406,20 +400,24 @@ TEST_F(UpdaterDialogTest, CancelledChangeChangesNothing)
     }
 }
 
-TEST_F(UpdaterDialogTest, TargetHeldByAnotherProcessFailsTheUpdateAndTheDialogStays)
+TEST_F(UpdaterDialogTest, TargetHeldByAnotherProgramIsReportedAsInUseAndTheDialogStays)
 {
     PlaceTarget(updtest::OldRelease());
     Start();
-    // Readable, but neither writable nor deletable while this process holds it.
-    HANDLE held = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    const gstest::MessageBoxState failure = CommandAndReadBox(IDOK);
-    EXPECT_EQ(FAILURE_TEXT, failure.text);
-    EXPECT_EQ("Error", failure.caption);
-    EXPECT_EQ(ERROR_STYLE, failure.style);
-    CloseBox(failure);
-    CloseHandle(held);
+    // Readable, but neither writable nor deletable while this process holds it; then not
+    // even readable.
+    for (DWORD share : {static_cast<DWORD>(FILE_SHARE_READ), static_cast<DWORD>(0)})
+    {
+        HANDLE held = CreateFileA(target.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        const gstest::MessageBoxState inUse = CommandAndReadBox(IDOK);
+        EXPECT_EQ(IN_USE_TEXT, inUse.text) << share;
+        EXPECT_EQ("Error", inUse.caption);
+        EXPECT_EQ(ERROR_STYLE, inUse.style);
+        CloseBox(inUse);
+        CloseHandle(held);
+    }
     Sleep(100);
     EXPECT_TRUE(IsWindowVisible(dialog));
     EXPECT_TRUE(ReadAll(target) == oldRelease) << "the target changed";
@@ -432,6 +430,25 @@ TEST_F(UpdaterDialogTest, TargetHeldByAnotherProcessFailsTheUpdateAndTheDialogSt
     CloseBox(done);
     ExpectExitWithZero();
     EXPECT_TRUE(ReadAll(backup) == oldRelease);
+}
+
+TEST_F(UpdaterDialogTest, UpdateInterruptedBetweenItsRenamesIsOfferedAndFinished)
+{
+    // What a run killed between its two renames leaves on a file system without hard links.
+    ASSERT_TRUE(updtest::CopyTo(updtest::OldRelease(), backup));
+    ASSERT_TRUE(updtest::CopyTo(updtest::NewRelease(), scratch.GetPath() + "\\Larkspurgleam.new"));
+    Start();
+    EXPECT_EQ(target, EditText());
+    EXPECT_EQ(1, OkEnabled());
+    const gstest::MessageBoxState done = CommandAndReadBox(IDOK);
+    EXPECT_EQ(DONE_TEXT, done.text);
+    CloseBox(done);
+    ExpectExitWithZero();
+    EXPECT_TRUE(ReadAll(backup) == oldRelease);
+    EXPECT_TRUE(ReadAll(target) == newRelease || !updtest::PayloadIsTheSample());
+    EXPECT_EQ((std::vector<std::string>{"Larkspurgleam.bak", "Larkspurgleam.exe",
+                                        "LarkspurgleamUpdater.exe"}),
+              ListFolder(scratch.GetPath()));
 }
 
 TEST_F(UpdaterDialogTest, DamagedPayloadIsReportedBeforeAnythingChanges)
