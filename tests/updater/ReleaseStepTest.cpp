@@ -48,12 +48,15 @@ TEST(PeVersionReaderTest, ReadsTheValuesTheCheckWouldPick)
              return s;
          }(),
          {u"Sample", u"1, 0, 0, 1", u"Larkspurgleam", u""}},
-        {"keys without regard to case, upper-case table key, Japanese values",
+        {"keys whole and without regard to case, upper-case table key, Japanese values",
          [&]
          {
              ImageSpec s;
-             s.tables = {
-                 {u"041103A4", {{u"fileDESCRIPTION", kana}, {u"SpecialBuild", u"QX20050721a"}}}};
+             s.tables = {{u"041103A4",
+                          {{u"FileDescriptionX", u"longer key"},
+                           {u"FileDescriptio", u"shorter key"},
+                           {u"fileDESCRIPTION", kana},
+                           {u"SpecialBuild", u"QX20050721a"}}}};
              return s;
          }(),
          {kana, u"", u"", u"QX20050721a"}},

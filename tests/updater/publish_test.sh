@@ -50,6 +50,14 @@ updater=$(sed -n 's/^updater: //p' "$scratch/publish.log" | tail -n 1)
 grep -q '【Version 1.0.0.2】' "$scratch/publish.log" || fail "publish does not show the version line"
 grep -q 'of exactly 2100000 bytes' "$scratch/publish.log" || fail "publish does not show the old size"
 echo "ok: scripts/publish made $updater"
+# The dialog's line is the step's, in the updater's dialog template (UTF-16).
+if perl -MEncode -e 'local $/; open(my $f, "<:raw", $ARGV[0]) or die; my $exe = <$f>;
+        exit(index($exe, encode("UTF-16LE", decode("UTF-8", $ARGV[1]))) < 0 ? 1 : 0)' \
+    "$updater" "【Version 1.0.0.2】へアップデートします。"; then
+    echo "ok: the dialog says 【Version 1.0.0.2】"
+else
+    fail "the updater's dialog does not say 【Version 1.0.0.2】"
+fi
 
 if osslsigncode verify -CAfile "$scratch/cert.pem" -in "$updater" >"$scratch/verify.log" 2>&1 &&
     grep -q 'Signature verification: ok' "$scratch/verify.log"; then
