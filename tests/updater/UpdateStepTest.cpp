@@ -348,6 +348,46 @@ TEST_F(UpdateStepTest, NewFileThatDoesNotReadBackAsItsDigestIsNeverPutInPlace)
     EXPECT_EQ((Files{"Larkspurgleam.bak=older", "Larkspurgleam.exe=old"}), State());
 }
 
+// What OK does for a target that is already the new release: a run killed after the new file
+// was in place may have left its temporary file and the set-aside older backup.
+TEST_F(UpdateStepTest, LeftoversBesideAnUpdatedTargetAreTidied)
+{
+    const struct
+    {
+        Files before;
+        bool holdTemporary;
+        int result;
+        Files after;
+    } cases[] = {
+        {{"Larkspurgleam.bak=old", "Larkspurgleam.exe=new", "Larkspurgleam.new=other",
+          "Larkspurgleam.old=older"},
+         false,
+         1,
+         {"Larkspurgleam.bak=old", "Larkspurgleam.exe=new"}},
+        {{"Larkspurgleam.exe=new", "Larkspurgleam.old=older"},
+         false,
+         1,
+         {"Larkspurgleam.bak=older", "Larkspurgleam.exe=new"}},
+        {{"Larkspurgleam.exe=new", "Larkspurgleam.new=other"},
+         true,
+         0,
+         {"Larkspurgleam.exe=new", "Larkspurgleam.new=other"}},
+    };
+    for (const auto& row : cases)
+    {
+        Lay(row.before);
+        {
+            HeldFile held(row.holdTemporary ? Path("Larkspurgleam.new") : std::string(), 0);
+            EXPECT_EQ(row.result, TidyUpdateLeftovers(Path("Larkspurgleam.exe").c_str()));
+        }
+        EXPECT_EQ(row.after, State());
+        for (const std::string& name : updtest::ListFolder(folder))
+        {
+            DeleteFileA(Path(name).c_str());
+        }
+    }
+}
+
 TEST_F(UpdateStepTest, PathsFitUpTo259CharactersAndNothingIsCreatedBeyond)
 {
     // A short name in a long folder: every name beside the target has the target's length.
