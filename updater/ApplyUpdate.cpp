@@ -63,20 +63,17 @@ bool IsFolder(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// Deletes a file of our own making, read-only or not. The result of DeleteFileA is not
-// trusted: some file systems report success for a file they keep.
+// Deletes a file of our own making, read-only or not; a folder of that name is never
+// touched. The result of DeleteFileA is not trusted: some file systems report success for a
+// file they keep.
 bool Discard(const char* path)
 {
-    if (!Exists(path))
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
     {
-        return true;
+        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path);
     }
-    if (IsFolder(path))
-    {
-        return false;
-    }
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path);
     return !Exists(path);
 }
 

@@ -65,11 +65,9 @@ int CheckTarget(const char* path)
         GetLastError() == ERROR_FILE_NOT_FOUND)
     {
         char backup[UPDATE_PATH_SIZE];
-        if (MakeBackupPath(path, backup) && IsFile(backup) && CheckFile(backup) == TARGET_ELIGIBLE)
-        {
-            return TARGET_ELIGIBLE;
-        }
-        return TARGET_WRONG_FILE;
+        const int verdict =
+            MakeBackupPath(path, backup) && IsFile(backup) ? CheckFile(backup) : TARGET_WRONG_FILE;
+        return verdict == TARGET_ELIGIBLE || verdict == TARGET_IN_USE ? verdict : TARGET_WRONG_FILE;
     }
     return CheckFile(path);
 }

@@ -348,6 +348,46 @@ TEST_F(UpdateStepTest, NewFileThatDoesNotReadBackAsItsDigestIsNeverPutInPlace)
     EXPECT_EQ((Files{"Larkspurgleam.bak=older", "Larkspurgleam.exe=old"}), State());
 }
 
+// What OK does for a target that is already the new release: a run killed after the new file
+// was in place may have left its temporary file and the set-aside older backup.
+TEST_F(UpdateStepTest, LeftoversBesideAnUpdatedTargetAreTidied)
+{
+    const struct
+    {
+        Files before;
+        bool holdTemporary;
+        int result;
+        Files after;
+    } cases[] = {
+        {{"Larkspurgleam.bak=old", "Larkspurgleam.exe=new", "Larkspurgleam.new=other",
+          "Larkspurgleam.old=older"},
+         false,
+         1,
+         {"Larkspurgleam.bak=old", "Larkspurgleam.exe=new"}},
+        {{"Larkspurgleam.exe=new", "Larkspurgleam.old=older"},
+         false,
+         1,
+         {"Larkspurgleam.bak=older", "Larkspurgleam.exe=new"}},
+        {{"Larkspurgleam.exe=new", "Larkspurgleam.new=other"},
+         true,
+         0,
+         {"Larkspurgleam.exe=new", "Larkspurgleam.new=other"}},
+    };
+    for (const auto& row : cases)
+    {
+        Lay(row.before);
+        {
+            HeldFile held(row.holdTemporary ? Path("Larkspurgleam.new") : std::string(), 0);
+            EXPECT_EQ(row.result, TidyUpdateLeftovers(Path("Larkspurgleam.exe").c_str()));
+        }
+        EXPECT_EQ(row.after, State());
+        for (const std::string& name : updtest::ListFolder(folder))
+        {
+            DeleteFileA(Path(name).c_str());
+        }
+    }
+}
+
 TEST_F(UpdateStepTest, PathsFitUpTo259CharactersAndNothingIsCreatedBeyond)
 {
     // A short name in a long folder: every name beside the target has the target's length.
@@ -554,20 +594,25 @@ struct CheckCase
 {
     const char* name;
     Files before;
-    bool held;
+    const char* held; // held open by another program, or null
     int verdict;
     int offered;
 };
 
 const CheckCase CHECKS[] = {
-    {"OldRelease", {"Larkspurgleam.exe=old"}, false, TARGET_ELIGIBLE, 1},
-    {"NewRelease", {"Larkspurgleam.exe=new"}, false, TARGET_ALREADY_DONE, 1},
-    {"OldReleaseHeldOpen", {"Larkspurgleam.exe=old"}, true, TARGET_IN_USE, 1},
-    {"OldReleaseOneByteShort", {"Larkspurgleam.exe=short"}, false, TARGET_WRONG_FILE, 1},
-    {"MissingWithTheOldReleaseAsBackup", {"Larkspurgleam.bak=old"}, false, TARGET_ELIGIBLE, 1},
-    {"MissingWithTheNewReleaseAsBackup", {"Larkspurgleam.bak=new"}, false, TARGET_WRONG_FILE, 1},
-    {"MissingAlone", {"Larkspurgleam.new=new"}, false, TARGET_WRONG_FILE, 0},
-    {"Folder", {"Larkspurgleam.exe=dir"}, false, TARGET_WRONG_FILE, 0},
+    {"OldRelease", {"Larkspurgleam.exe=old"}, nullptr, TARGET_ELIGIBLE, 1},
+    {"NewRelease", {"Larkspurgleam.exe=new"}, nullptr, TARGET_ALREADY_DONE, 1},
+    {"OldReleaseHeldOpen", {"Larkspurgleam.exe=old"}, "Larkspurgleam.exe", TARGET_IN_USE, 1},
+    {"OldReleaseOneByteShort", {"Larkspurgleam.exe=short"}, nullptr, TARGET_WRONG_FILE, 1},
+    {"MissingWithTheOldReleaseAsBackup", {"Larkspurgleam.bak=old"}, nullptr, TARGET_ELIGIBLE, 1},
+    {"MissingWithTheOldReleaseAsBackupHeldOpen",
+     {"Larkspurgleam.bak=old"},
+     "Larkspurgleam.bak",
+     TARGET_IN_USE,
+     1},
+    {"MissingWithTheNewReleaseAsBackup", {"Larkspurgleam.bak=new"}, nullptr, TARGET_WRONG_FILE, 1},
+    {"MissingAlone", {"Larkspurgleam.new=new"}, nullptr, TARGET_WRONG_FILE, 0},
+    {"Folder", {"Larkspurgleam.exe=dir"}, nullptr, TARGET_WRONG_FILE, 0},
 };
 
 class TargetCheckTest : public UpdateStepTest, public testing::WithParamInterface<CheckCase>
@@ -579,7 +624,7 @@ TEST_P(TargetCheckTest, VerdictAndOffer)
     const CheckCase& check = GetParam();
     Lay(check.before);
     const std::string target = Path("Larkspurgleam.exe");
-    HeldFile held(check.held ? target : std::string(), FILE_SHARE_READ);
+    HeldFile held(check.held != nullptr ? Path(check.held) : std::string(), FILE_SHARE_READ);
     EXPECT_EQ(check.verdict, CheckTarget(target.c_str()));
     EXPECT_EQ(check.offered, IsTargetOffered(target.c_str()));
 }
