@@ -1,5 +1,6 @@
 // The version check over real files: copies of a small program given version resources made
-// to measure, the sample releases, and the wine installation's own DLLs.
+// to measure, the sample releases, and the wine installation's own DLLs. The publisher's
+// program-file reader must see, on every one of them, what the version API sees.
 
 #include "TargetVersion.h"
 #include "CodePage932.h"
@@ -20,262 +21,180 @@ namespace
 using updtest::ReleaseValues;
 using updtest::VersionResource;
 
-const std::wstring DESCRIPTION = L"ラークスパーグリーム";
-const std::wstring BUILD_TAG = L"QX20050721a";
+const std::wstring NAME = L"ラークスパーグリーム";
+const std::wstring TAG = L"QX20050721a";
+const VersionResource::Values ELIGIBLE = ReleaseValues(NAME, L"1, 0, 0, 0", TAG, TAG);
+const VersionResource::Values UPDATED = ReleaseValues(NAME, L"1, 0, 0, 1", L"Larkspurgleam", L"");
+
+// A file with the four values under the Japanese/Shift-JIS table its Translation names.
+VersionResource Japanese(const std::wstring& description, const std::wstring& version,
+                         const std::wstring& productName, const std::wstring& specialBuild)
+{
+    return VersionResource()
+        .Translation(0x0411, 932)
+        .Table(L"041103a4", ReleaseValues(description, version, productName, specialBuild));
+}
+
+struct VerdictCase
+{
+    const char* name;
+    VersionResource version;
+    int verdict;
+};
+
+const std::vector<VerdictCase>& VerdictCases()
+{
+    static const std::vector<VerdictCase> cases = {
+        {"updated, any build", Japanese(NAME, L"1, 0, 0, 1", L"Larkspurgleam", L"x"),
+         UPDATE_ALREADY_DONE},
+        {"eligible", Japanese(NAME, L"1, 0, 0, 0", TAG, TAG), UPDATE_ELIGIBLE},
+        {"new name, old version", Japanese(NAME, L"1, 0, 0, 0", L"Larkspurgleam", TAG),
+         UPDATE_WRONG_FILE},
+        {"old name, new version", Japanese(NAME, L"1, 0, 0, 1", TAG, TAG), UPDATE_WRONG_FILE},
+        {"no build tag", Japanese(NAME, L"1, 0, 0, 0", TAG, L""), UPDATE_WRONG_FILE},
+        {"other build tag", Japanese(NAME, L"1, 0, 0, 0", TAG, L"QX20050721b"), UPDATE_WRONG_FILE},
+        {"a later version", Japanese(NAME, L"1, 0, 0, 2", L"Larkspurgleam", L""),
+         UPDATE_WRONG_FILE},
+        {"ASCII description", Japanese(L"Larkspurgleam", L"1, 0, 0, 0", TAG, TAG),
+         UPDATE_WRONG_FILE},
+        {"letter case", Japanese(NAME, L"1, 0, 0, 1", L"lARKSPURGLEAM", L""), UPDATE_ALREADY_DONE},
+        {"letter case of the tag", Japanese(NAME, L"1, 0, 0, 0", L"qx20050721A", L"Qx20050721a"),
+         UPDATE_ELIGIBLE},
+        {"version without blanks", Japanese(NAME, L"1,0,0,0", TAG, TAG), UPDATE_WRONG_FILE},
+        {"version with a trailing blank", Japanese(NAME, L"1, 0, 0, 1 ", L"Larkspurgleam", L""),
+         UPDATE_WRONG_FILE},
+        // "ク" is 83 4E and "ハ" 83 6E: folding a second byte as a letter would match them.
+        {"second byte is no letter", Japanese(L"ラーハスパーグリーム", L"1, 0, 0, 0", TAG, TAG),
+         UPDATE_WRONG_FILE},
+        {"half-width name", Japanese(L"ﾗｰｸｽﾊﾟｰｸﾞﾘｰﾑ", L"1, 0, 0, 0", TAG, TAG), UPDATE_WRONG_FILE},
+        {"no description",
+         VersionResource()
+             .Translation(0x0411, 932)
+             .Table(L"041103a4", {{L"ProductVersion", L"1, 0, 0, 0"},
+                                  {L"ProductName", TAG},
+                                  {L"SpecialBuild", TAG}}),
+         UPDATE_WRONG_FILE},
+        {"table under another pair",
+         VersionResource().Translation(0x0411, 932).Table(L"040904b0", ELIGIBLE), UPDATE_ELIGIBLE},
+        // Code page 1200 (04b0) before 1252 (04e4), whatever the languages; within one code
+        // page, 0409 before 0411.
+        {"code page first",
+         VersionResource()
+             .Translation(0x0411, 932)
+             .Table(L"040104e4", UPDATED)
+             .Table(L"041004b0", ELIGIBLE),
+         UPDATE_ELIGIBLE},
+        {"then language",
+         VersionResource()
+             .Translation(0x0411, 932)
+             .Table(L"041104b0", ELIGIBLE)
+             .Table(L"040904b0", UPDATED),
+         UPDATE_ALREADY_DONE},
+        {"first translation before the search",
+         VersionResource()
+             .Translation(0x0411, 1252)
+             .Translation(0x0409, 1200)
+             .Table(L"040904b0", UPDATED)
+             .Table(L"041104e4", ELIGIBLE),
+         UPDATE_ELIGIBLE},
+        {"only the first translation",
+         VersionResource()
+             .Translation(0x0422, 1200)
+             .Translation(0x0411, 1252)
+             .Table(L"040904b0", UPDATED)
+             .Table(L"041104e4", ELIGIBLE),
+         UPDATE_ALREADY_DONE},
+        {"each value searched on its own",
+         VersionResource()
+             .Translation(0x0411, 932)
+             .Table(L"041103a4", {{L"FileDescription", NAME}, {L"ProductVersion", L"1, 0, 0, 0"}})
+             .Table(L"040904b0", {{L"ProductName", TAG}, {L"SpecialBuild", TAG}}),
+         UPDATE_ELIGIBLE},
+        // Ukrainian (0422) is not among the searched languages.
+        {"unsearched pair", VersionResource().Translation(0x0411, 932).Table(L"042204b0", ELIGIBLE),
+         UPDATE_WRONG_FILE},
+        {"unsearched pair named by the translation",
+         VersionResource().Translation(0x0422, 1200).Table(L"042204b0", ELIGIBLE), UPDATE_ELIGIBLE},
+        {"no StringFileInfo", VersionResource().Translation(0x0411, 932), UPDATE_WRONG_FILE},
+        {"no Translation", VersionResource().WithoutVarFileInfo().Table(L"041103a4", ELIGIBLE),
+         UPDATE_WRONG_FILE},
+    };
+    return cases;
+}
 
 class CheckTargetVersionTest : public testing::Test
 {
 protected:
-    void SetUp() override { ASSERT_FALSE(scratch.GetPath().empty()); }
-
-    // The verdict for a file carrying `version`.
-    int Verdict(const VersionResource& version)
+    std::string Make(const VersionResource& version)
     {
         const std::string path = scratch.GetPath() + "\\case" + std::to_string(++files) + ".exe";
-        if (!updtest::MakeVersionedFile(path, version))
-        {
-            ADD_FAILURE() << "cannot make " << path;
-            return 99;
-        }
-        return CheckTargetVersion(path.c_str());
-    }
-
-    // The verdict for the four values under the Japanese/Shift-JIS table that the
-    // Translation entry names.
-    int Verdict(const std::wstring& description, const std::wstring& version,
-                const std::wstring& productName, const std::wstring& specialBuild)
-    {
-        return Verdict(VersionResource()
-                           .Translation(0x0411, 932)
-                           .Table(L"041103a4",
-                                  ReleaseValues(description, version, productName, specialBuild)));
+        EXPECT_TRUE(updtest::MakeVersionedFile(path, version)) << path;
+        return path;
     }
 
     gstest::ScratchFolder scratch{"version"};
     int files = 0;
 };
 
-TEST_F(CheckTargetVersionTest, SampleReleasesAreTheOldAndTheNewRelease)
+TEST_F(CheckTargetVersionTest, VerdictForEachVersionResource)
 {
-    EXPECT_EQ(UPDATE_ELIGIBLE, CheckTargetVersion(updtest::OldRelease().c_str()));
-    EXPECT_EQ(UPDATE_ALREADY_DONE, CheckTargetVersion(updtest::NewRelease().c_str()));
-}
-
-TEST_F(CheckTargetVersionTest, OutcomeTable)
-{
-    const struct
+    for (const VerdictCase& row : VerdictCases())
     {
-        std::wstring description, version, productName, specialBuild;
-        int expected;
-    } rows[] = {
-        {DESCRIPTION, L"1, 0, 0, 1", L"Larkspurgleam", L"anything", UPDATE_ALREADY_DONE},
-        {DESCRIPTION, L"1, 0, 0, 1", L"Larkspurgleam", L"", UPDATE_ALREADY_DONE},
-        {DESCRIPTION, L"1, 0, 0, 0", BUILD_TAG, BUILD_TAG, UPDATE_ELIGIBLE},
-        {DESCRIPTION, L"1, 0, 0, 0", L"Larkspurgleam", BUILD_TAG, UPDATE_WRONG_FILE},
-        {DESCRIPTION, L"1, 0, 0, 1", BUILD_TAG, BUILD_TAG, UPDATE_WRONG_FILE},
-        {DESCRIPTION, L"1, 0, 0, 0", BUILD_TAG, L"", UPDATE_WRONG_FILE},
-        {DESCRIPTION, L"1, 0, 0, 0", BUILD_TAG, L"QX20050721b", UPDATE_WRONG_FILE},
-        {DESCRIPTION, L"1, 0, 0, 2", L"Larkspurgleam", L"", UPDATE_WRONG_FILE},
-        {L"Larkspurgleam", L"1, 0, 0, 1", L"Larkspurgleam", L"", UPDATE_WRONG_FILE},
-        {L"Larkspurgleam", L"1, 0, 0, 0", BUILD_TAG, BUILD_TAG, UPDATE_WRONG_FILE},
-        {L"", L"1, 0, 0, 0", BUILD_TAG, BUILD_TAG, UPDATE_WRONG_FILE},
-    };
-    for (const auto& row : rows)
-    {
-        EXPECT_EQ(row.expected,
-                  Verdict(row.description, row.version, row.productName, row.specialBuild))
-            << "ProductVersion \"" << std::string(row.version.begin(), row.version.end())
-            << "\", ProductName \"" << std::string(row.productName.begin(), row.productName.end())
-            << "\"";
+        EXPECT_EQ(row.verdict, CheckTargetVersion(Make(row.version).c_str())) << row.name;
     }
 }
 
-TEST_F(CheckTargetVersionTest, MissingDescriptionIsTheWrongFile)
-{
-    EXPECT_EQ(UPDATE_WRONG_FILE,
-              Verdict(VersionResource()
-                          .Translation(0x0411, 932)
-                          .Table(L"041103a4", {{L"ProductVersion", L"1, 0, 0, 0"},
-                                               {L"ProductName", BUILD_TAG},
-                                               {L"SpecialBuild", BUILD_TAG}})));
-}
-
-TEST_F(CheckTargetVersionTest, LetterCaseDoesNotMatter)
-{
-    EXPECT_EQ(UPDATE_ALREADY_DONE, Verdict(DESCRIPTION, L"1, 0, 0, 1", L"larkspurgleam", L""));
-    EXPECT_EQ(UPDATE_ALREADY_DONE, Verdict(DESCRIPTION, L"1, 0, 0, 1", L"LARKSPURGLEAM", L""));
-    EXPECT_EQ(UPDATE_ELIGIBLE, Verdict(DESCRIPTION, L"1, 0, 0, 0", L"qx20050721A", L"Qx20050721a"));
-}
-
-TEST_F(CheckTargetVersionTest, VersionsMustKeepTheirBlanks)
-{
-    EXPECT_EQ(UPDATE_WRONG_FILE, Verdict(DESCRIPTION, L"1,0,0,0", BUILD_TAG, BUILD_TAG));
-    EXPECT_EQ(UPDATE_WRONG_FILE, Verdict(DESCRIPTION, L"1, 0, 0, 0 ", BUILD_TAG, BUILD_TAG));
-    EXPECT_EQ(UPDATE_WRONG_FILE, Verdict(DESCRIPTION, L"1,0,0,1", L"Larkspurgleam", L""));
-    EXPECT_EQ(UPDATE_WRONG_FILE, Verdict(DESCRIPTION, L"1, 0, 0, 1 ", L"Larkspurgleam", L""));
-    EXPECT_EQ(UPDATE_WRONG_FILE, Verdict(DESCRIPTION, L"1.0.0.0", BUILD_TAG, BUILD_TAG));
-}
-
-TEST_F(CheckTargetVersionTest, SecondByteOfADoubleByteCharacterIsNotALetter)
-{
-    // "ク" is 83 4E and "ハ" is 83 6E: folding the second byte as a letter would match them.
-    EXPECT_EQ(UPDATE_WRONG_FILE,
-              Verdict(L"ラーハスパーグリーム", L"1, 0, 0, 0", BUILD_TAG, BUILD_TAG));
-    // The half-width katakana form of the name is another text altogether.
-    EXPECT_EQ(UPDATE_WRONG_FILE, Verdict(L"ﾗｰｸｽﾊﾟｰｸﾞﾘｰﾑ", L"1, 0, 0, 0", BUILD_TAG, BUILD_TAG));
-}
-
-TEST_F(CheckTargetVersionTest, StringTableUnderAnotherLanguageAndCodePageIsFound)
-{
-    EXPECT_EQ(UPDATE_ELIGIBLE,
-              Verdict(VersionResource()
-                          .Translation(0x0411, 932)
-                          .Table(L"040904b0",
-                                 ReleaseValues(DESCRIPTION, L"1, 0, 0, 0", BUILD_TAG, BUILD_TAG))));
-}
-
-TEST_F(CheckTargetVersionTest, SearchTakesTheFirstPairInCodePageThenLanguageOrder)
-{
-    const auto eligible = ReleaseValues(DESCRIPTION, L"1, 0, 0, 0", BUILD_TAG, BUILD_TAG);
-    const auto updated = ReleaseValues(DESCRIPTION, L"1, 0, 0, 1", L"Larkspurgleam", L"");
-    // Code page 1200 (04b0) comes before 1252 (04e4), whatever the languages.
-    EXPECT_EQ(UPDATE_ELIGIBLE, Verdict(VersionResource()
-                                           .Translation(0x0411, 932)
-                                           .Table(L"040104e4", updated)
-                                           .Table(L"041004b0", eligible)));
-    // Within one code page, 0409 comes before 0411.
-    EXPECT_EQ(UPDATE_ALREADY_DONE, Verdict(VersionResource()
-                                               .Translation(0x0411, 932)
-                                               .Table(L"041104b0", eligible)
-                                               .Table(L"040904b0", updated)));
-}
-
-TEST_F(CheckTargetVersionTest, FirstTranslationEntryIsTriedBeforeTheSearch)
-{
-    const auto eligible = ReleaseValues(DESCRIPTION, L"1, 0, 0, 0", BUILD_TAG, BUILD_TAG);
-    const auto updated = ReleaseValues(DESCRIPTION, L"1, 0, 0, 1", L"Larkspurgleam", L"");
-    EXPECT_EQ(UPDATE_ELIGIBLE, Verdict(VersionResource()
-                                           .Translation(0x0411, 1252)
-                                           .Translation(0x0409, 1200)
-                                           .Table(L"040904b0", updated)
-                                           .Table(L"041104e4", eligible)));
-    // Only the first entry: the second one is reached by the search, if at all.
-    EXPECT_EQ(UPDATE_ALREADY_DONE, Verdict(VersionResource()
-                                               .Translation(0x0422, 1200)
-                                               .Translation(0x0411, 1252)
-                                               .Table(L"040904b0", updated)
-                                               .Table(L"041104e4", eligible)));
-}
-
-TEST_F(CheckTargetVersionTest, EachValueIsSearchedOnItsOwn)
-{
-    EXPECT_EQ(UPDATE_ELIGIBLE, Verdict(VersionResource()
-                                           .Translation(0x0411, 932)
-                                           .Table(L"041103a4", {{L"FileDescription", DESCRIPTION},
-                                                                {L"ProductVersion", L"1, 0, 0, 0"}})
-                                           .Table(L"040904b0", {{L"ProductName", BUILD_TAG},
-                                                                {L"SpecialBuild", BUILD_TAG}})));
-}
-
-TEST_F(CheckTargetVersionTest, PairsOutsideTheTablesAreOnlyFoundThroughTheTranslation)
-{
-    // Ukrainian (0422) is not among the searched languages.
-    const auto eligible = ReleaseValues(DESCRIPTION, L"1, 0, 0, 0", BUILD_TAG, BUILD_TAG);
-    EXPECT_EQ(UPDATE_WRONG_FILE,
-              Verdict(VersionResource().Translation(0x0411, 932).Table(L"042204b0", eligible)));
-    EXPECT_EQ(UPDATE_ELIGIBLE,
-              Verdict(VersionResource().Translation(0x0422, 1200).Table(L"042204b0", eligible)));
-}
-
-TEST_F(CheckTargetVersionTest, FilesWithoutUsableVersionInformationAreTheWrongFile)
-{
-    const std::string bare = scratch.GetPath() + "\\bare.exe";
-    ASSERT_TRUE(updtest::CopyTo(updtest::VersionCarrier(), bare));
-    EXPECT_EQ(UPDATE_WRONG_FILE, CheckTargetVersion(bare.c_str()));
-
-    EXPECT_EQ(UPDATE_WRONG_FILE, Verdict(VersionResource().Translation(0x0411, 932)))
-        << "no StringFileInfo";
-    EXPECT_EQ(UPDATE_WRONG_FILE,
-              Verdict(VersionResource().WithoutVarFileInfo().Table(
-                  L"041103a4", ReleaseValues(DESCRIPTION, L"1, 0, 0, 0", BUILD_TAG, BUILD_TAG))))
-        << "no Translation value";
-
-    const std::string text = scratch.GetPath() + "\\notes.txt";
-    ASSERT_TRUE(updtest::WriteAll(text, "not a program"));
-    EXPECT_EQ(UPDATE_WRONG_FILE, CheckTargetVersion(text.c_str()));
-    EXPECT_EQ(UPDATE_WRONG_FILE, CheckTargetVersion((scratch.GetPath() + "\\missing.exe").c_str()));
-    EXPECT_EQ(UPDATE_WRONG_FILE, CheckTargetVersion(scratch.GetPath().c_str()));
-    EXPECT_EQ(UPDATE_WRONG_FILE, CheckTargetVersion(""));
-}
-
-TEST_F(CheckTargetVersionTest, WineSystemFilesAreNotTheApplication)
-{
-    char system[MAX_PATH] = {};
-    ASSERT_NE(0u, GetSystemDirectoryA(system, MAX_PATH));
-    for (const char* name : {"kernel32.dll", "user32.dll", "version.dll", "comctl32.dll",
-                             "shell32.dll", "comdlg32.dll"})
-    {
-        const std::string path = std::string(system) + "\\" + name;
-        ASSERT_TRUE(updtest::Exists(path)) << path;
-        TargetVersionStrings strings;
-        EXPECT_EQ(1, ReadTargetVersion(path.c_str(), strings)) << path << " has version info";
-        EXPECT_EQ(UPDATE_WRONG_FILE, CheckTargetVersion(path.c_str())) << path;
-    }
-}
-
-TEST_F(CheckTargetVersionTest, JapaneseFolderNamesReachTheFile)
+TEST_F(CheckTargetVersionTest, FilesThatAreNoReleaseAreTheWrongFile)
 {
     ASSERT_EQ(932u, GetACP());
     // "表" ends in the byte 0x5C.
-    const std::string folder = scratch.MakeFolder("ソフト\\表");
-    ASSERT_FALSE(folder.empty());
-    const std::string path = folder + "\\Larkspurgleam.exe";
-    ASSERT_TRUE(updtest::CopyTo(updtest::OldRelease(), path));
-    EXPECT_EQ(UPDATE_ELIGIBLE, CheckTargetVersion(path.c_str()));
+    const std::string japanese = scratch.MakeFolder("ソフト\\表") + "\\Larkspurgleam.exe";
+    ASSERT_TRUE(updtest::CopyTo(updtest::OldRelease(), japanese));
+    const std::string text = scratch.GetPath() + "\\notes.txt";
+    ASSERT_TRUE(updtest::WriteAll(text, "not a program"));
+    char system[MAX_PATH] = {};
+    ASSERT_NE(0u, GetSystemDirectoryA(system, MAX_PATH));
+    const struct
+    {
+        std::string path;
+        int verdict;
+    } cases[] = {
+        {updtest::OldRelease(), UPDATE_ELIGIBLE},
+        {updtest::NewRelease(), UPDATE_ALREADY_DONE},
+        {japanese, UPDATE_ELIGIBLE},
+        {updtest::VersionCarrier(), UPDATE_WRONG_FILE},
+        {text, UPDATE_WRONG_FILE},
+        {scratch.GetPath() + "\\missing.exe", UPDATE_WRONG_FILE},
+        {scratch.GetPath(), UPDATE_WRONG_FILE},
+        {"", UPDATE_WRONG_FILE},
+        {std::string(system) + "\\kernel32.dll", UPDATE_WRONG_FILE},
+        {std::string(system) + "\\version.dll", UPDATE_WRONG_FILE},
+    };
+    for (const auto& row : cases)
+    {
+        EXPECT_EQ(row.verdict, CheckTargetVersion(row.path.c_str())) << row.path;
+    }
 }
 
-// The publisher's tool reads releases with its own program-file reader, on Linux: on every
-// kind of file above it must find what the version API finds, value for value.
+// The publisher's tool reads releases with its own reader, on Linux: on every file above it
+// must find what the version API finds, value for value.
 TEST_F(CheckTargetVersionTest, ProgramFileReaderSeesWhatTheVersionApiSees)
 {
-    const auto eligible = ReleaseValues(DESCRIPTION, L"1, 0, 0, 0", BUILD_TAG, BUILD_TAG);
-    const auto updated = ReleaseValues(L"ラーク\u00e9", L"1, 0, 0, 1", L"Larkspurgleam", L"");
-    const VersionResource made[] = {
-        VersionResource().Translation(0x0411, 932).Table(L"041103a4", eligible),
-        VersionResource()
-            .Translation(0x0411, 932)
-            .Table(L"040104e4", updated)
-            .Table(L"041004b0", eligible),
-        VersionResource()
-            .Translation(0x0411, 932)
-            .Table(L"041104b0", eligible)
-            .Table(L"040904b0", updated),
-        VersionResource()
-            .Translation(0x0422, 1200)
-            .Translation(0x0411, 1252)
-            .Table(L"040904b0", updated)
-            .Table(L"041104e4", eligible),
-        VersionResource()
-            .Translation(0x0411, 932)
-            .Table(L"041103a4", {{L"FileDescription", DESCRIPTION}, {L"productversion", L"9"}})
-            .Table(L"040904B0", {{L"ProductName", BUILD_TAG}, {L"SpecialBuild", L""}}),
-        VersionResource().Translation(0x0411, 932).Table(L"042204b0", eligible),
-        VersionResource().Translation(0x0422, 1200).Table(L"042204b0", eligible),
-        VersionResource().Translation(0x0411, 932),
-        VersionResource().WithoutVarFileInfo().Table(L"041103a4", eligible),
-    };
     std::vector<std::string> paths = {updtest::OldRelease(), updtest::NewRelease(),
                                       updtest::VersionCarrier(), updtest::UpdaterProgram()};
-    for (const VersionResource& version : made)
+    for (const VerdictCase& row : VerdictCases())
     {
-        paths.push_back(scratch.GetPath() + "\\made" + std::to_string(paths.size()) + ".exe");
-        ASSERT_TRUE(updtest::MakeVersionedFile(paths.back(), version));
+        paths.push_back(Make(row.version));
     }
+    paths.push_back(Make(VersionResource()
+                             .Translation(0x0411, 932)
+                             .Table(L"041103a4", ReleaseValues(L"ラーク\u00e9", L"9", L"", L""))));
     char system[MAX_PATH] = {};
     ASSERT_NE(0u, GetSystemDirectoryA(system, MAX_PATH));
     for (const char* name : {"kernel32.dll", "user32.dll", "version.dll", "comctl32.dll"})
+    {
         paths.push_back(std::string(system) + "\\" + name);
-
+    }
     for (const std::string& path : paths)
     {
         TargetVersionStrings api;
@@ -284,162 +203,108 @@ TEST_F(CheckTargetVersionTest, ProgramFileReaderSeesWhatTheVersionApiSees)
         PeVersion version;
         const PeResult result = ReadPeVersion(reinterpret_cast<const unsigned char*>(bytes.data()),
                                               bytes.size(), version);
-        EXPECT_EQ(readable == 1, result == PE_OK) << path << ": " << DescribePeResult(result);
-        if (result != PE_OK)
-            continue;
-        const struct
+        ASSERT_EQ(readable == 1, result == PE_OK) << path << ": " << DescribePeResult(result);
+        const char* apiValues[] = {api.fileDescription, api.productVersion, api.productName,
+                                   api.specialBuild};
+        const std::u16string* readerValues[] = {
+            &version.strings.fileDescription, &version.strings.productVersion,
+            &version.strings.productName, &version.strings.specialBuild};
+        for (int i = 0; i < 4 && result == PE_OK; ++i)
         {
-            const char* apiValue;
-            const std::u16string& readerValue;
-        } values[] = {{api.fileDescription, version.strings.fileDescription},
-                      {api.productVersion, version.strings.productVersion},
-                      {api.productName, version.strings.productName},
-                      {api.specialBuild, version.strings.specialBuild}};
-        for (const auto& value : values)
-        {
-            std::string converted = Utf16ToCp932(value.readerValue);
+            std::string converted = Utf16ToCp932(*readerValues[i]);
             converted.resize(std::min<std::size_t>(converted.size(), VERSION_VALUE_MAX));
-            EXPECT_EQ(std::string(value.apiValue), converted) << path;
+            EXPECT_EQ(std::string(apiValues[i]), converted) << path << " value " << i;
         }
     }
 }
 
-class QueryVersionStringTest : public testing::Test
+TEST_F(CheckTargetVersionTest, QueryGivesCodePage932CutToTheLimit)
 {
-protected:
-    // Loads a file carrying one string table (0411/932) with `values`.
-    void Load(const VersionResource::Values& values)
-    {
-        const std::string path = scratch.GetPath() + "\\query" + std::to_string(++files) + ".exe";
-        ASSERT_TRUE(updtest::MakeVersionedFile(
-            path, VersionResource().Translation(0x0411, 932).Table(L"041103a4", values)));
-        const DWORD* translations = nullptr;
-        ASSERT_EQ(1, LoadVersionInfo(path.c_str(), block, &translations));
-        ASSERT_NE(nullptr, translations);
-        translation = *translations;
-    }
-
-    gstest::ScratchFolder scratch{"query"};
-    int files = 0;
+    const std::string path =
+        Make(VersionResource()
+                 .Translation(0x0411, 932)
+                 .Table(L"041103a4", {{L"FileDescription", NAME},
+                                      {L"ProductName", L"Caf\x00E9 \x0416"},
+                                      {L"Comments", std::wstring(300, L'A')},
+                                      {L"LegalCopyright", std::wstring(200, L'ア')},
+                                      {L"SpecialBuild", L""}})
+                 .Table(L"040904b0", {{L"PrivateBuild", L"found by the search"}}));
     VersionBlock block;
-    DWORD translation = 0;
-    // The output buffer and a guard area after it that must stay untouched.
-    static constexpr int GUARD = 16;
-    char output[VERSION_VALUE_MAX + 1 + GUARD];
-
-    void FillOutput() { std::memset(output, 0x7E, sizeof output); }
-    bool GuardIntact(int from) const
-    {
-        for (int i = from; i < static_cast<int>(sizeof output); ++i)
-        {
-            if (output[i] != 0x7E)
-            {
-                return false;
-            }
-        }
-        return true;
-    }
-};
-
-TEST_F(QueryVersionStringTest, TranslationIsTheFirstEntry)
-{
-    Load({{L"ProductName", L"x"}});
-    EXPECT_EQ(MAKELONG(0x0411, 932), translation);
-}
-
-TEST_F(QueryVersionStringTest, ValueComesInCodePage932)
-{
-    Load({{L"FileDescription", DESCRIPTION}});
-    FillOutput();
-    ASSERT_EQ(1,
-              QueryVersionString(output, block, translation, "FileDescription", VERSION_VALUE_MAX));
-    EXPECT_STREQ("ラークスパーグリーム", output);
-    EXPECT_STREQ("\x83\x89\x81\x5B\x83\x4E\x83\x58\x83\x70\x81\x5B\x83\x4F\x83\x8A\x81\x5B\x83\x80",
-                 output);
-}
-
-TEST_F(QueryVersionStringTest, CharactersOutsideCodePage932BecomeQuestionMarks)
-{
-    Load({{L"ProductName", L"Caf\x00E9 \x0416"}});
-    FillOutput();
-    ASSERT_EQ(1, QueryVersionString(output, block, translation, "ProductName", VERSION_VALUE_MAX));
-    // No look-alike: "é" must not turn into "e" and so match an ASCII name.
-    EXPECT_STREQ("Caf? \x84\x47", output);
-}
-
-TEST_F(QueryVersionStringTest, LongValueIsCutTo255Bytes)
-{
-    Load({{L"ProductName", std::wstring(300, L'A')},
-          {L"FileDescription", std::wstring(200, L'ア')}});
-    FillOutput();
-    ASSERT_EQ(1, QueryVersionString(output, block, translation, "ProductName", VERSION_VALUE_MAX));
-    EXPECT_EQ(std::string(255, 'A'), output);
-    EXPECT_TRUE(GuardIntact(VERSION_VALUE_MAX + 1));
-
-    FillOutput();
-    ASSERT_EQ(1,
-              QueryVersionString(output, block, translation, "FileDescription", VERSION_VALUE_MAX));
-    std::string expected;
+    const DWORD* translation = nullptr;
+    ASSERT_EQ(1, LoadVersionInfo(path.c_str(), block, &translation));
+    ASSERT_EQ(static_cast<DWORD>(MAKELONG(0x0411, 932)), *translation);
+    std::string katakana;
     for (int i = 0; i < 128; ++i)
     {
-        expected += "ア";
+        katakana += "ア";
     }
-    EXPECT_EQ(expected.substr(0, 255), output);
-    EXPECT_TRUE(GuardIntact(VERSION_VALUE_MAX + 1));
-
-    FillOutput();
-    ASSERT_EQ(1, QueryVersionString(output, block, translation, "ProductName", 10));
-    EXPECT_EQ(std::string(10, 'A'), output);
-    EXPECT_TRUE(GuardIntact(11));
+    const struct
+    {
+        const char* name;
+        int maxLength;
+        int result;
+        std::string value;
+    } cases[] = {
+        {"FileDescription", VERSION_VALUE_MAX, 1,
+         "\x83\x89\x81\x5B\x83\x4E\x83\x58\x83\x70\x81\x5B\x83\x4F\x83\x8A\x81\x5B\x83\x80"},
+        // No look-alike: "é" must not become "e" and so match an ASCII name.
+        {"ProductName", VERSION_VALUE_MAX, 1, "Caf? \x84\x47"},
+        {"Comments", VERSION_VALUE_MAX, 1, std::string(255, 'A')},
+        {"LegalCopyright", VERSION_VALUE_MAX, 1, katakana.substr(0, 255)},
+        {"Comments", 10, 1, std::string(10, 'A')},
+        {"Comments", 0, 1, ""},
+        {"SpecialBuild", VERSION_VALUE_MAX, 1, ""},
+        {"PrivateBuild", VERSION_VALUE_MAX, 1, "found by the search"},
+        {"InternalName", VERSION_VALUE_MAX, 0, ""},
+    };
+    for (const auto& row : cases)
+    {
+        char output[VERSION_VALUE_MAX + 1 + 16];
+        std::memset(output, 0x7E, sizeof output);
+        EXPECT_EQ(row.result,
+                  QueryVersionString(output, block, *translation, row.name, row.maxLength))
+            << row.name;
+        EXPECT_EQ(row.value, output) << row.name;
+        EXPECT_EQ(std::string(sizeof output - row.value.size() - 1, '\x7E'),
+                  std::string(output + row.value.size() + 1, output + sizeof output))
+            << row.name << ": written past the value";
+    }
 }
 
-TEST_F(QueryVersionStringTest, MissingValueLeavesTheOutputEmpty)
-{
-    Load({{L"ProductName", L"x"}});
-    FillOutput();
-    EXPECT_EQ(0, QueryVersionString(output, block, translation, "SpecialBuild", VERSION_VALUE_MAX));
-    EXPECT_STREQ("", output);
-    EXPECT_TRUE(GuardIntact(1));
-}
-
-TEST_F(QueryVersionStringTest, EmptyValueIsFoundAndEmpty)
-{
-    Load({{L"SpecialBuild", L""}});
-    FillOutput();
-    EXPECT_EQ(1, QueryVersionString(output, block, translation, "SpecialBuild", VERSION_VALUE_MAX));
-    EXPECT_STREQ("", output);
-}
-
-TEST(VersionTextEqualsTest, AsciiLettersFoldAndEverythingElseIsExact)
-{
-    EXPECT_EQ(1, VersionTextEquals("Larkspurgleam", "lARKSPURGLEAM"));
-    EXPECT_EQ(1, VersionTextEquals("", ""));
-    EXPECT_EQ(0, VersionTextEquals("Larkspurgleam", "Larkspurgleam "));
-    EXPECT_EQ(0, VersionTextEquals("Larkspurglea", "Larkspurgleam"));
-    EXPECT_EQ(0, VersionTextEquals("1, 0, 0, 0", "1; 0; 0; 0"));
-    // '[' (5B) and '{' (7B) differ by the case bit but are no letters.
-    EXPECT_EQ(0, VersionTextEquals("[", "{"));
-    EXPECT_EQ(0, VersionTextEquals("@", "`"));
-}
-
-TEST(VersionTextEqualsTest, DoubleByteCharactersMatchOnlyThemselves)
-{
-    EXPECT_EQ(1, VersionTextEquals("ラークスパーグリーム", "ラークスパーグリーム"));
-    EXPECT_EQ(0, VersionTextEquals("\x83\x4E", "\x83\x6E")); // ク, ハ
-    EXPECT_EQ(0, VersionTextEquals("\x83\x41", "\x83\x61")); // ア, チ
-    // After a double-byte character, letters fold again.
-    EXPECT_EQ(1, VersionTextEquals("\x83\x41"
-                                   "a",
-                                   "\x83\x41"
-                                   "A"));
-}
-
-TEST(VersionTextEqualsTest, OnlyTheFirst255BytesAreCompared)
+TEST(VersionTextEqualsTest, LettersFoldAndEverythingElseIsExact)
 {
     const std::string base(255, 'x');
-    EXPECT_EQ(1, VersionTextEquals((base + "a").c_str(), (base + "b").c_str()));
-    EXPECT_EQ(1, VersionTextEquals((base + "long tail").c_str(), base.c_str()));
-    EXPECT_EQ(0, VersionTextEquals((base.substr(1) + "a").c_str(), (base.substr(1) + "b").c_str()));
+    const struct
+    {
+        std::string value, expected;
+        int equal;
+    } cases[] = {
+        {"Larkspurgleam", "lARKSPURGLEAM", 1},
+        {"", "", 1},
+        {"Larkspurgleam", "Larkspurgleam ", 0},
+        {"Larkspurglea", "Larkspurgleam", 0},
+        {"1, 0, 0, 0", "1; 0; 0; 0", 0},
+        // '[' (5B) and '{' (7B) differ by the case bit but are no letters.
+        {"[", "{", 0},
+        {"@", "`", 0},
+        {"ラークスパーグリーム", "ラークスパーグリーム", 1},
+        {"\x83\x4E", "\x83\x6E", 0}, // ク, ハ
+        {"\x83\x41", "\x83\x61", 0}, // ア, チ
+        {"\x83\x41"
+         "a",
+         "\x83\x41"
+         "A",
+         1},
+        // Only the first 255 bytes are compared.
+        {base + "a", base + "b", 1},
+        {base + "long tail", base, 1},
+        {base.substr(1) + "a", base.substr(1) + "b", 0},
+    };
+    for (const auto& row : cases)
+    {
+        EXPECT_EQ(row.equal, VersionTextEquals(row.value.c_str(), row.expected.c_str()))
+            << row.value << " / " << row.expected;
+    }
 }
 
 } // namespace
