@@ -66,7 +66,12 @@ protected:
         }
     }
 
-    std::string Path(const std::string& name) const { return folder + "\\" + name; }
+    // "exe", "bak", "new" and "old" stand for the names beside Larkspurgleam.exe.
+    static std::string Full(const std::string& name)
+    {
+        return name.size() == 3 && name != "abc" ? "Larkspurgleam." + name : name;
+    }
+    std::string Path(const std::string& name) const { return folder + "\\" + Full(name); }
 
     // Lays out "name=kind" entries: old, new, older, short (the old release one byte short),
     // other (a few bytes), dir.
@@ -111,7 +116,10 @@ protected:
                        : content == OLDER      ? "older"
                                                : "other";
             }
-            state.push_back(name + "=" + kind);
+            const std::string prefix = "Larkspurgleam.";
+            state.push_back(
+                (name.compare(0, prefix.size(), prefix) == 0 ? name.substr(prefix.size()) : name) +
+                "=" + kind);
         }
         return state;
     }
@@ -153,149 +161,42 @@ private:
     HANDLE handle;
 };
 
-constexpr DWORD NOT_HELD = 0xFFFFFFFF;
-
 struct Scenario
 {
     const char* name;
     Files before;
     const char* target;
-    const char* held; // held open during the update with `share`, or null
-    DWORD share;
-    const char* readOnly; // made read-only before the update, or null
-    bool links;
+    // What else holds: "readonly NAME", "hold NAME" (open, no sharing), "share NAME" (open with
+    // read sharing), "nolinks" (a file system without hard links), or several of these.
+    const char* fault;
     int result;
     Files after;
 };
 
+// clang-format off
 const Scenario SCENARIOS[] = {
-    {"Plain",
-     {"Larkspurgleam.exe=old"},
-     "Larkspurgleam.exe",
-     nullptr,
-     NOT_HELD,
-     nullptr,
-     true,
-     1,
-     {"Larkspurgleam.bak=old", "Larkspurgleam.exe=new"}},
-    {"OlderBackupIsReplaced",
-     {"Larkspurgleam.bak=older", "Larkspurgleam.exe=old"},
-     "Larkspurgleam.exe",
-     nullptr,
-     NOT_HELD,
-     nullptr,
-     true,
-     1,
-     {"Larkspurgleam.bak=old", "Larkspurgleam.exe=new"}},
-    {"WithoutHardLinks",
-     {"Larkspurgleam.bak=older", "Larkspurgleam.exe=old"},
-     "Larkspurgleam.exe",
-     nullptr,
-     NOT_HELD,
-     nullptr,
-     false,
-     1,
-     {"Larkspurgleam.bak=old", "Larkspurgleam.exe=new"}},
-    {"ReadOnlyOlderBackup",
-     {"Larkspurgleam.bak=older", "Larkspurgleam.exe=old"},
-     "Larkspurgleam.exe",
-     nullptr,
-     NOT_HELD,
-     "Larkspurgleam.bak",
-     true,
-     1,
-     {"Larkspurgleam.bak=old", "Larkspurgleam.exe=new"}},
-    {"ReadOnlyTarget",
-     {"Larkspurgleam.exe=old"},
-     "Larkspurgleam.exe",
-     nullptr,
-     NOT_HELD,
-     "Larkspurgleam.exe",
-     true,
-     1,
-     {"Larkspurgleam.bak=old", "Larkspurgleam.exe=new"}},
-    {"OlderBackupHeldOpen",
-     {"Larkspurgleam.bak=older", "Larkspurgleam.exe=old"},
-     "Larkspurgleam.exe",
-     "Larkspurgleam.bak",
-     0,
-     nullptr,
-     true,
-     0,
-     {"Larkspurgleam.bak=older", "Larkspurgleam.exe=old"}},
-    {"BackupNameIsAFolder",
-     {"Larkspurgleam.bak=dir", "Larkspurgleam.exe=old"},
-     "Larkspurgleam.exe",
-     nullptr,
-     NOT_HELD,
-     nullptr,
-     true,
-     0,
-     {"Larkspurgleam.bak=dir", "Larkspurgleam.exe=old"}},
-    {"TargetHeldWithReadSharing",
-     {"Larkspurgleam.bak=older", "Larkspurgleam.exe=old"},
-     "Larkspurgleam.exe",
-     "Larkspurgleam.exe",
-     FILE_SHARE_READ,
-     nullptr,
-     true,
-     0,
-     {"Larkspurgleam.bak=older", "Larkspurgleam.exe=old"}},
-    {"TargetHeldWithoutSharingNoLinks",
-     {"Larkspurgleam.bak=older", "Larkspurgleam.exe=old"},
-     "Larkspurgleam.exe",
-     "Larkspurgleam.exe",
-     0,
-     nullptr,
-     false,
-     0,
-     {"Larkspurgleam.bak=older", "Larkspurgleam.exe=old"}},
-    {"BakChosenAsTarget",
-     {"Larkspurgleam.bak=old"},
-     "Larkspurgleam.bak",
-     nullptr,
-     NOT_HELD,
-     nullptr,
-     true,
-     0,
-     {"Larkspurgleam.bak=old"}},
-    {"TemporaryNameIsAFolder",
-     {"Larkspurgleam.exe=old", "Larkspurgleam.new=dir"},
-     "Larkspurgleam.exe",
-     nullptr,
-     NOT_HELD,
-     nullptr,
-     true,
-     0,
-     {"Larkspurgleam.exe=old", "Larkspurgleam.new=dir"}},
-    {"InterruptedBetweenRenames",
-     {"Larkspurgleam.bak=old", "Larkspurgleam.new=other", "Larkspurgleam.old=older"},
-     "Larkspurgleam.exe",
-     nullptr,
-     NOT_HELD,
-     nullptr,
-     true,
-     1,
-     {"Larkspurgleam.bak=old", "Larkspurgleam.exe=new"}},
-    {"LeftoversOfAnInterruptedRun",
-     {"Larkspurgleam.exe=old", "Larkspurgleam.new=other", "Larkspurgleam.old=older"},
-     "Larkspurgleam.exe",
-     nullptr,
-     NOT_HELD,
-     nullptr,
-     true,
-     1,
-     {"Larkspurgleam.bak=old", "Larkspurgleam.exe=new"}},
-    {"ThreeCharacterPathHasNoBackup",
-     {"abc=old"},
-     "abc",
-     nullptr,
-     NOT_HELD,
-     nullptr,
-     true,
-     1,
-     {"abc=new"}},
+    {"Plain", {"exe=old"}, "exe", "", 1, {"bak=old", "exe=new"}},
+    {"OlderBackupIsReplaced", {"bak=older", "exe=old"}, "exe", "", 1, {"bak=old", "exe=new"}},
+    {"WithoutHardLinks", {"bak=older", "exe=old"}, "exe", "nolinks", 1, {"bak=old", "exe=new"}},
+    {"ReadOnlyOlderBackup", {"bak=older", "exe=old"}, "exe", "readonly bak", 1,
+     {"bak=old", "exe=new"}},
+    {"ReadOnlyTarget", {"exe=old"}, "exe", "readonly exe", 1, {"bak=old", "exe=new"}},
+    {"OlderBackupHeldOpen", {"bak=older", "exe=old"}, "exe", "hold bak", 0,
+     {"bak=older", "exe=old"}},
+    {"BackupNameIsAFolder", {"bak=dir", "exe=old"}, "exe", "", 0, {"bak=dir", "exe=old"}},
+    {"TargetHeldWithReadSharing", {"bak=older", "exe=old"}, "exe", "share exe", 0,
+     {"bak=older", "exe=old"}},
+    {"TargetHeldWithoutLinks", {"bak=older", "exe=old"}, "exe", "hold exe nolinks", 0,
+     {"bak=older", "exe=old"}},
+    {"BakChosenAsTarget", {"bak=old"}, "bak", "", 0, {"bak=old"}},
+    {"TemporaryNameIsAFolder", {"exe=old", "new=dir"}, "exe", "", 0, {"exe=old", "new=dir"}},
+    {"InterruptedBetweenRenames", {"bak=old", "new=other", "old=older"}, "exe", "", 1,
+     {"bak=old", "exe=new"}},
+    {"LeftoversOfAnInterruptedRun", {"exe=old", "new=other", "old=older"}, "exe", "", 1,
+     {"bak=old", "exe=new"}},
+    {"ThreeCharacterPathHasNoBackup", {"abc=old"}, "abc", "", 1, {"abc=new"}},
 };
+// clang-format on
 
 class UpdateScenarioTest : public UpdateStepTest, public testing::WithParamInterface<Scenario>
 {
@@ -305,30 +206,33 @@ TEST_P(UpdateScenarioTest, FolderEndsAsExpected)
 {
     const Scenario& scenario = GetParam();
     Lay(scenario.before);
-    if (scenario.readOnly != nullptr)
+    const std::string fault = scenario.fault;
+    auto named = [&](const char* what)
     {
-        ASSERT_TRUE(SetFileAttributesA(Path(scenario.readOnly).c_str(), FILE_ATTRIBUTE_READONLY));
+        const std::size_t at = fault.find(what);
+        return at == std::string::npos ? std::string()
+                                       : Path(fault.substr(at + std::strlen(what), 3));
+    };
+    if (!named("readonly ").empty())
+    {
+        ASSERT_TRUE(SetFileAttributesA(named("readonly ").c_str(), FILE_ATTRIBUTE_READONLY));
     }
     // The three-character path is relative, to the folder.
     char previous[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, previous);
     ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
     const std::string target =
-        std::strlen(scenario.target) == 3 ? scenario.target : Path(scenario.target);
+        std::string(scenario.target) == "abc" ? scenario.target : Path(scenario.target);
     int result = -1;
     {
-        HeldFile held(scenario.held != nullptr ? Path(scenario.held) : std::string(),
-                      scenario.share);
-        ASSERT_EQ(scenario.held != nullptr, held.IsHeld());
+        HeldFile held(named("hold "), 0);
+        HeldFile shared(named("share "), FILE_SHARE_READ);
         updtest::MessageBoxRecorder boxes;
-        SetUpdateUsesLinks(scenario.links);
+        SetUpdateUsesLinks(fault.find("nolinks") == std::string::npos);
         result = ApplyUpdateFrom(updater->Get(), target.c_str(), nullptr);
         SetUpdateUsesLinks(true);
         ASSERT_EQ(result ? 0u : 1u, boxes.Boxes().size());
-        if (!result)
-        {
-            EXPECT_EQ(FAILURE_TEXT, boxes.Boxes()[0].text);
-        }
+        EXPECT_TRUE(result || boxes.Boxes()[0].text == FAILURE_TEXT);
     }
     SetCurrentDirectoryA(previous);
     EXPECT_EQ(scenario.result, result);
@@ -339,13 +243,13 @@ INSTANTIATE_TEST_SUITE_P(Folders, UpdateScenarioTest, testing::ValuesIn(SCENARIO
 
 TEST_F(UpdateStepTest, NewFileThatDoesNotReadBackAsItsDigestIsNeverPutInPlace)
 {
-    Lay({"Larkspurgleam.bak=older", "Larkspurgleam.exe=old"});
+    Lay({"bak=older", "exe=old"});
     PayloadDigest other = digest;
     other[31] ^= 1;
-    EXPECT_EQ(0, ReplaceExecutable(Path("Larkspurgleam.exe").c_str(),
+    EXPECT_EQ(0, ReplaceExecutable(Path("exe").c_str(),
                                    reinterpret_cast<const unsigned char*>(newRelease.data()),
                                    newRelease.size(), other));
-    EXPECT_EQ((Files{"Larkspurgleam.bak=older", "Larkspurgleam.exe=old"}), State());
+    EXPECT_EQ((Files{"bak=older", "exe=old"}), State());
 }
 
 // What OK does for a target that is already the new release: a run killed after the new file
@@ -359,26 +263,16 @@ TEST_F(UpdateStepTest, LeftoversBesideAnUpdatedTargetAreTidied)
         int result;
         Files after;
     } cases[] = {
-        {{"Larkspurgleam.bak=old", "Larkspurgleam.exe=new", "Larkspurgleam.new=other",
-          "Larkspurgleam.old=older"},
-         false,
-         1,
-         {"Larkspurgleam.bak=old", "Larkspurgleam.exe=new"}},
-        {{"Larkspurgleam.exe=new", "Larkspurgleam.old=older"},
-         false,
-         1,
-         {"Larkspurgleam.bak=older", "Larkspurgleam.exe=new"}},
-        {{"Larkspurgleam.exe=new", "Larkspurgleam.new=other"},
-         true,
-         0,
-         {"Larkspurgleam.exe=new", "Larkspurgleam.new=other"}},
+        {{"bak=old", "exe=new", "new=other", "old=older"}, false, 1, {"bak=old", "exe=new"}},
+        {{"exe=new", "old=older"}, false, 1, {"bak=older", "exe=new"}},
+        {{"exe=new", "new=other"}, true, 0, {"exe=new", "new=other"}},
     };
     for (const auto& row : cases)
     {
         Lay(row.before);
         {
-            HeldFile held(row.holdTemporary ? Path("Larkspurgleam.new") : std::string(), 0);
-            EXPECT_EQ(row.result, TidyUpdateLeftovers(Path("Larkspurgleam.exe").c_str()));
+            HeldFile held(row.holdTemporary ? Path("new") : std::string(), 0);
+            EXPECT_EQ(row.result, TidyUpdateLeftovers(Path("exe").c_str()));
         }
         EXPECT_EQ(row.after, State());
         for (const std::string& name : updtest::ListFolder(folder))
@@ -459,7 +353,7 @@ TEST_F(UpdateStepTest, DamagedPayloadOrDigestChangesNothing)
         {"truncated body", std::vector<unsigned char>(payload.begin(), payload.end() - 100), sound},
         {"expanded length one too large", longer, sound},
     };
-    Lay({"Larkspurgleam.exe=old"});
+    Lay({"exe=old"});
     int index = 0;
     for (const auto& damage : cases)
     {
@@ -478,12 +372,12 @@ TEST_F(UpdateStepTest, DamagedPayloadOrDigestChangesNothing)
         {
             updtest::DataModule module(carrier);
             updtest::MessageBoxRecorder boxes;
-            EXPECT_EQ(0, ApplyUpdateFrom(module.Get(), Path("Larkspurgleam.exe").c_str(), nullptr))
+            EXPECT_EQ(0, ApplyUpdateFrom(module.Get(), Path("exe").c_str(), nullptr))
                 << damage.name;
             EXPECT_EQ(1u, boxes.Boxes().size()) << damage.name;
         }
         DeleteFileA(carrier.c_str());
-        EXPECT_EQ(Files{"Larkspurgleam.exe=old"}, State()) << damage.name;
+        EXPECT_EQ(Files{"exe=old"}, State()) << damage.name;
     }
 }
 
@@ -507,44 +401,24 @@ struct KillCase
     DWORD rerunExit; // 1: the rerun updates; 9: it finds the target already updated
 };
 
+// clang-format off
 const KillCase KILLS[] = {
-    {"WhileWritingTheNewFile",
-     UPDATE_STEP_NEW_FILE_PARTIAL,
-     true,
-     {"Larkspurgleam.bak=older", "Larkspurgleam.exe=old", "Larkspurgleam.new=other"},
-     1},
-    {"AfterTheNewFileIsWritten",
-     UPDATE_STEP_NEW_FILE_WRITTEN,
-     true,
-     {"Larkspurgleam.bak=older", "Larkspurgleam.exe=old", "Larkspurgleam.new=new"},
-     1},
-    {"AfterTheOlderBackupIsSetAside",
-     UPDATE_STEP_OLDER_BACKUP_SET_ASIDE,
-     true,
-     {"Larkspurgleam.exe=old", "Larkspurgleam.new=new", "Larkspurgleam.old=older"},
-     1},
-    {"AfterTheBackupIsLinked",
-     UPDATE_STEP_BACKUP_LINKED,
-     true,
-     {"Larkspurgleam.bak=old", "Larkspurgleam.exe=old", "Larkspurgleam.new=new",
-      "Larkspurgleam.old=older"},
-     1},
-    {"AfterTheNewFileIsInPlace",
-     UPDATE_STEP_REPLACED,
-     true,
-     {"Larkspurgleam.bak=old", "Larkspurgleam.exe=new", "Larkspurgleam.old=older"},
-     9},
-    {"AfterTheOlderBackupIsDeleted",
-     UPDATE_STEP_OLDER_BACKUP_DELETED,
-     true,
-     {"Larkspurgleam.bak=old", "Larkspurgleam.exe=new"},
-     9},
-    {"BetweenTheRenamesWithoutLinks",
-     UPDATE_STEP_TARGET_MOVED,
-     false,
-     {"Larkspurgleam.bak=old", "Larkspurgleam.new=new", "Larkspurgleam.old=older"},
-     1},
+    {"WhileWritingTheNewFile", UPDATE_STEP_NEW_FILE_PARTIAL, true,
+     {"bak=older", "exe=old", "new=other"}, 1},
+    {"AfterTheNewFileIsWritten", UPDATE_STEP_NEW_FILE_WRITTEN, true,
+     {"bak=older", "exe=old", "new=new"}, 1},
+    {"AfterTheOlderBackupIsSetAside", UPDATE_STEP_OLDER_BACKUP_SET_ASIDE, true,
+     {"exe=old", "new=new", "old=older"}, 1},
+    {"AfterTheBackupIsLinked", UPDATE_STEP_BACKUP_LINKED, true,
+     {"bak=old", "exe=old", "new=new", "old=older"}, 1},
+    {"AfterTheNewFileIsInPlace", UPDATE_STEP_REPLACED, true,
+     {"bak=old", "exe=new", "old=older"}, 9},
+    {"AfterTheOlderBackupIsDeleted", UPDATE_STEP_OLDER_BACKUP_DELETED, true,
+     {"bak=old", "exe=new"}, 9},
+    {"BetweenTheRenamesWithoutLinks", UPDATE_STEP_TARGET_MOVED, false,
+     {"bak=old", "new=new", "old=older"}, 1},
 };
+// clang-format on
 
 class UpdateKillTest : public UpdateStepTest, public testing::WithParamInterface<KillCase>
 {
@@ -554,7 +428,7 @@ protected:
         const std::string ready = signals.GetPath() + "\\" + std::to_string(step);
         gstest::TestProcess runner;
         EXPECT_TRUE(runner.Start(updtest::StepRunner(), "\"" + updtest::UpdaterProgram() + "\" \"" +
-                                                            Path("Larkspurgleam.exe") + "\" " +
+                                                            Path("exe") + "\" " +
                                                             std::to_string(step) + " \"" + ready +
                                                             "\"" + (links ? "" : " nolinks")));
         DWORD exitCode = 0xFFFFFFFF;
@@ -580,11 +454,11 @@ protected:
 TEST_P(UpdateKillTest, RerunFinishesWhatTheKillInterrupted)
 {
     const KillCase& kill = GetParam();
-    Lay({"Larkspurgleam.bak=older", "Larkspurgleam.exe=old"});
+    Lay({"bak=older", "exe=old"});
     RunStep(kill.step, kill.links, true);
     EXPECT_EQ(kill.afterKill, State());
     EXPECT_EQ(kill.rerunExit, RunStep(0, true, false));
-    EXPECT_EQ((Files{"Larkspurgleam.bak=old", "Larkspurgleam.exe=new"}), State());
+    EXPECT_EQ((Files{"bak=old", "exe=new"}), State());
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, UpdateKillTest, testing::ValuesIn(KILLS), NameOf);
@@ -600,19 +474,15 @@ struct CheckCase
 };
 
 const CheckCase CHECKS[] = {
-    {"OldRelease", {"Larkspurgleam.exe=old"}, nullptr, TARGET_ELIGIBLE, 1},
-    {"NewRelease", {"Larkspurgleam.exe=new"}, nullptr, TARGET_ALREADY_DONE, 1},
-    {"OldReleaseHeldOpen", {"Larkspurgleam.exe=old"}, "Larkspurgleam.exe", TARGET_IN_USE, 1},
-    {"OldReleaseOneByteShort", {"Larkspurgleam.exe=short"}, nullptr, TARGET_WRONG_FILE, 1},
-    {"MissingWithTheOldReleaseAsBackup", {"Larkspurgleam.bak=old"}, nullptr, TARGET_ELIGIBLE, 1},
-    {"MissingWithTheOldReleaseAsBackupHeldOpen",
-     {"Larkspurgleam.bak=old"},
-     "Larkspurgleam.bak",
-     TARGET_IN_USE,
-     1},
-    {"MissingWithTheNewReleaseAsBackup", {"Larkspurgleam.bak=new"}, nullptr, TARGET_WRONG_FILE, 1},
-    {"MissingAlone", {"Larkspurgleam.new=new"}, nullptr, TARGET_WRONG_FILE, 0},
-    {"Folder", {"Larkspurgleam.exe=dir"}, nullptr, TARGET_WRONG_FILE, 0},
+    {"OldRelease", {"exe=old"}, nullptr, TARGET_ELIGIBLE, 1},
+    {"NewRelease", {"exe=new"}, nullptr, TARGET_ALREADY_DONE, 1},
+    {"OldReleaseHeldOpen", {"exe=old"}, "exe", TARGET_IN_USE, 1},
+    {"OldReleaseOneByteShort", {"exe=short"}, nullptr, TARGET_WRONG_FILE, 1},
+    {"MissingWithTheOldReleaseAsBackup", {"bak=old"}, nullptr, TARGET_ELIGIBLE, 1},
+    {"MissingWithTheOldReleaseAsBackupHeldOpen", {"bak=old"}, "bak", TARGET_IN_USE, 1},
+    {"MissingWithTheNewReleaseAsBackup", {"bak=new"}, nullptr, TARGET_WRONG_FILE, 1},
+    {"MissingAlone", {"new=new"}, nullptr, TARGET_WRONG_FILE, 0},
+    {"Folder", {"exe=dir"}, nullptr, TARGET_WRONG_FILE, 0},
 };
 
 class TargetCheckTest : public UpdateStepTest, public testing::WithParamInterface<CheckCase>
@@ -623,7 +493,7 @@ TEST_P(TargetCheckTest, VerdictAndOffer)
 {
     const CheckCase& check = GetParam();
     Lay(check.before);
-    const std::string target = Path("Larkspurgleam.exe");
+    const std::string target = Path("exe");
     HeldFile held(check.held != nullptr ? Path(check.held) : std::string(), FILE_SHARE_READ);
     EXPECT_EQ(check.verdict, CheckTarget(target.c_str()));
     EXPECT_EQ(check.offered, IsTargetOffered(target.c_str()));
