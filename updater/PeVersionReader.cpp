@@ -232,7 +232,7 @@ PeResult PeFile::FindEntry(std::uint32_t directory, const char* name, std::uint1
     return found ? PE_OK : PE_NO_RESOURCE;
 }
 
-PeResult PeFile::FindResource(const char* typeName, std::uint16_t typeNumber, std::uint16_t name,
+PeResult PeFile::LocateResource(const char* typeName, std::uint16_t typeNumber, std::uint16_t name,
                               const unsigned char** resource, std::size_t* length) const
 {
     *resource = nullptr;
@@ -456,7 +456,7 @@ PeResult ReadPeVersion(const unsigned char* data, std::size_t size, PeVersion& v
     version.pe32Plus = file.IsPe32Plus();
     const unsigned char* resource = nullptr;
     std::size_t length = 0;
-    result = file.FindResource(nullptr, VERSION_RESOURCE_TYPE, VERSION_RESOURCE_NAME, &resource,
+    result = file.LocateResource(nullptr, VERSION_RESOURCE_TYPE, VERSION_RESOURCE_NAME, &resource,
                                &length);
     if (result != PE_OK)
     {

@@ -50,8 +50,9 @@ public:
     // `typeName` is not null) and points *resource at its bytes inside the file. Of several
     // languages the one the system would load on a Japanese system is taken: neutral,
     // Japanese, English, else the first in the directory.
-    PeResult FindResource(const char* typeName, std::uint16_t typeNumber, std::uint16_t name,
-                          const unsigned char** resource, std::size_t* length) const;
+    // (Not named FindResource: windows.h would rename that for its Windows callers.)
+    PeResult LocateResource(const char* typeName, std::uint16_t typeNumber, std::uint16_t name,
+                            const unsigned char** resource, std::size_t* length) const;
 
 private:
     struct Section

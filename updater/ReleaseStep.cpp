@@ -438,7 +438,7 @@ bool CheckUpdaterFile(const unsigned char* data, std::size_t size, std::string* 
     }
     const unsigned char* description = nullptr;
     std::size_t descriptionSize = 0;
-    result = file.FindResource("BIN", 0, IDR_RELEASE, &description, &descriptionSize);
+    result = file.LocateResource("BIN", 0, IDR_RELEASE, &description, &descriptionSize);
     if (result != PE_OK)
     {
         out = std::string("no release description (resource BIN ") + std::to_string(IDR_RELEASE) +
@@ -461,7 +461,7 @@ bool CheckUpdaterFile(const unsigned char* data, std::size_t size, std::string* 
     out += "  mask      " + Hex2(step.mask) + "\n";
     const unsigned char* digest = nullptr;
     std::size_t digestSize = 0;
-    result = file.FindResource("BIN", 0, IDR_PAYLOAD_DIGEST, &digest, &digestSize);
+    result = file.LocateResource("BIN", 0, IDR_PAYLOAD_DIGEST, &digest, &digestSize);
     if (result != PE_OK)
     {
         out += std::string("  digest    missing (the updater refuses to update without it): ") +
@@ -478,7 +478,7 @@ bool CheckUpdaterFile(const unsigned char* data, std::size_t size, std::string* 
     out += "  digest    " + hex + "\n";
     const unsigned char* payload = nullptr;
     std::size_t payloadSize = 0;
-    result = file.FindResource("BIN", 0, IDR_PAYLOAD, &payload, &payloadSize);
+    result = file.LocateResource("BIN", 0, IDR_PAYLOAD, &payload, &payloadSize);
     if (result != PE_OK)
     {
         out += std::string("payload     missing: ") + DescribePeResult(result) + "\n";

@@ -27,7 +27,7 @@ void Exercise(const unsigned char* data, std::size_t size)
     FUZZ_CHECK(file.Open(data, size) == PE_OK);
     const unsigned char* resource = nullptr;
     std::size_t length = 0;
-    if (file.FindResource("BIN", 0, 109, &resource, &length) == PE_OK)
+    if (file.LocateResource("BIN", 0, 109, &resource, &length) == PE_OK)
         FUZZ_CHECK(resource >= data && length <= size &&
                    resource - data <= static_cast<std::ptrdiff_t>(size - length));
 }

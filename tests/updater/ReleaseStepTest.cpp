@@ -218,12 +218,12 @@ TEST(PeVersionReaderTest, FindsNamedResources)
     ASSERT_EQ(PE_OK, file.Open(image.bytes.data(), image.bytes.size()));
     const unsigned char* data = nullptr;
     std::size_t length = 0;
-    ASSERT_EQ(PE_OK, file.FindResource("bin", 0, 109, &data, &length));
+    ASSERT_EQ(PE_OK, file.LocateResource("bin", 0, 109, &data, &length));
     EXPECT_EQ(spec.bin, Bytes(data, data + length));
-    EXPECT_EQ(PE_NO_RESOURCE, file.FindResource("BIN", 0, 108, &data, &length));
-    EXPECT_EQ(PE_NO_RESOURCE, file.FindResource("BINX", 0, 109, &data, &length));
-    EXPECT_EQ(PE_NO_RESOURCE, file.FindResource(nullptr, 10, 109, &data, &length));
-    ASSERT_EQ(PE_OK, file.FindResource(nullptr, 16, 1, &data, &length));
+    EXPECT_EQ(PE_NO_RESOURCE, file.LocateResource("BIN", 0, 108, &data, &length));
+    EXPECT_EQ(PE_NO_RESOURCE, file.LocateResource("BINX", 0, 109, &data, &length));
+    EXPECT_EQ(PE_NO_RESOURCE, file.LocateResource(nullptr, 10, 109, &data, &length));
+    ASSERT_EQ(PE_OK, file.LocateResource(nullptr, 16, 1, &data, &length));
     EXPECT_EQ(image.bytes.data() + image.versionBlock, data);
 }
 
