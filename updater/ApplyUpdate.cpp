@@ -123,11 +123,17 @@ int WriteVerifiedFile(const char* path, const unsigned char* content, std::size_
     return DigestOfFile(path, onDisk) && onDisk == digest ? 1 : 0;
 }
 
-// Whether the target can lose its name now. Sharing is decided per file, not per name: while
-// another program holds the target without delete sharing, neither the replacement nor the
-// removal of a second name would work, so no link is made.
+// Whether the target can lose its name now. Sharing and the read-only attribute belong to
+// the file, not to a name: while another program holds the target without delete sharing, or
+// while it is read-only, neither the replacement nor the removal of a second name would work,
+// so no link is made.
 bool MayBeReplaced(const char* target)
 {
+    const DWORD attributes = GetFileAttributesA(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+    {
+        return false;
+    }
     HANDLE file =
         CreateFileA(target, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
