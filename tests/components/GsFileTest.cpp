@@ -227,6 +227,7 @@ TEST_F(GsFileTest, WritesAndTextLines)
     EXPECT_EQ(nullptr, file.ReadLine(line, 0));
     EXPECT_EQ(nullptr, file.ReadLine(nullptr, 16));
     // A write to a read-only stream fails and flags the error.
+    ASSERT_EQ(1, file.Open(path.c_str(), GS_FILE_READ | GS_FILE_BINARY));
     EXPECT_EQ(-1, file.WriteString("x"));
     EXPECT_EQ(-1, file.PrintLine("x"));
     EXPECT_EQ(1, file.Write("abcd", 4, &count));

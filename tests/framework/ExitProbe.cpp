@@ -1,6 +1,6 @@
 // A program that checks the framework's order of static objects, and what DialogProc does
 // once the dialog list is gone. Exit code 0 when all holds; otherwise the code says what
-// failed (see ExitOrderTest.cpp). Its witness object is built before the frame and so ends
+// failed (see the codes below). Its witness object is built before the frame and so ends
 // after everything else.
 
 #include "GsAppFrame.h"
