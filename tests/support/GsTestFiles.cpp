@@ -24,6 +24,36 @@ std::string::size_type LastSeparator(const std::string& path)
     return last;
 }
 
+// Removes a folder and everything in it. 1 on success.
+int RemoveTree(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..")
+            {
+                continue;
+            }
+            const std::string child = folder + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            {
+                RemoveTree(child);
+            }
+            else
+            {
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(find, &found));
+        FindClose(find);
+    }
+    return RemoveDirectoryA(folder.c_str()) ? 1 : 0;
+}
+
 } // namespace
 
 std::string ToWindowsPath(const char* path)
@@ -97,35 +127,6 @@ std::string ScratchFolder::MakeFolder(const std::string& relative) const
         }
     }
     return full;
-}
-
-int RemoveTree(const std::string& folder)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..")
-            {
-                continue;
-            }
-            const std::string child = folder + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            {
-                RemoveTree(child);
-            }
-            else
-            {
-                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(child.c_str());
-            }
-        } while (FindNextFileA(find, &found));
-        FindClose(find);
-    }
-    return RemoveDirectoryA(folder.c_str()) ? 1 : 0;
 }
 
 std::string ReadWholeFile(const std::string& file, int* ok)
