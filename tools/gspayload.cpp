@@ -2,14 +2,20 @@
 // exposes the raw LZSS stream for diagnosis. Standard library only, so the same source
 // builds on the publisher's Linux hosts and as a Windows console program.
 
+#include "CodePage932.h"
 #include "GsLZSS.h"
 #include "PayloadContainer.h"
+#include "PeVersionReader.h"
+#include "ReleaseStep.h"
+#include "Sha256.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
@@ -31,18 +37,37 @@ const char HELP[] = R"(usage: gspayload COMMAND ARGS...
 
 Commands:
   build NEW_EXE OUT.bin [--mask N]
-      Compress NEW_EXE into a payload container. N is the scrambling mask,
-      0..255, decimal or 0x-prefixed hex; the default is 0x5A (0 leaves the
-      body unscrambled).
+      Compress NEW_EXE into a payload container, and write its SHA-256 as
+      OUT.bin.sha256 (32 raw bytes, the updater's resource BIN 108). N is the
+      scrambling mask, 0..255, decimal or 0x-prefixed hex; the default is 0x5A
+      (0 leaves the body unscrambled).
   inspect FILE.bin
       Print the header fields, decode the body and check that it yields
-      exactly the expanded length.
+      exactly the expanded length and the digest in FILE.bin.sha256 (the
+      updater refuses a payload without its digest).
   extract FILE.bin OUT
       Write the executable the container decodes to.
   encode IN OUT
       Write the raw LZSS stream of IN (no header, no scrambling).
   decode IN OUT SIZE
       Decode the raw LZSS stream IN, which must yield exactly SIZE bytes.
+  release OLD.exe NEW.exe OUT_DIR [--mask N]
+      Make the release step of an updater that replaces OLD.exe with NEW.exe:
+      reads both programs' version resources (as the updater's check reads
+      them), refuses two files it could not tell apart, and writes into
+      OUT_DIR the payload (LarkspurgleamPayload.bin), its digest (.sha256)
+      and the release description (LarkspurgleamRelease.txt; its format is in
+      updater/ReleaseStep.h). Then build with
+      cmake --preset win32 -DGS_RELEASE=OUT_DIR.
+  stage DESCRIPTION OUT_DIR --payload FILE.bin | --new-release EXE
+      For the build: checks that the payload (or the one built from EXE with
+      the description's mask) decodes to the description's new release and
+      to its digest (FILE.bin.sha256), and writes them, the description and
+      the generated headers into OUT_DIR.
+  check-updater UPDATER.exe
+      Print the release step an updater carries and check that its payload
+      decodes to the new release it describes (what "gsdiag release" does on
+      Windows; the build runs it on every updater it makes).
   -h, --help
       Show this text.
 
@@ -231,6 +256,11 @@ std::uint32_t MeasureBody(const std::vector<unsigned char>& resource, const Payl
     return static_cast<std::uint32_t>(codec->decodedSize);
 }
 
+std::string DigestPath(const std::string& containerPath)
+{
+    return containerPath + ".sha256";
+}
+
 int Build(const std::vector<std::string>& args)
 {
     std::vector<std::string> files;
@@ -280,12 +310,16 @@ int Build(const std::vector<std::string>& args)
     if (!BuildPayload(executable.data(), executable.size(), static_cast<unsigned char>(mask),
                       container))
         return Fail(EXIT_DATA, "cannot build a container from " + inputPath);
-    if (!WriteFileAtomically(outputPath, container, error))
+    const Sha256::Digest digest = Sha256::Of(executable.data(), executable.size());
+    // The digest first: a container never stands without the digest of what it holds.
+    if (!WriteFileAtomically(DigestPath(outputPath), digest.data(), digest.size(), error) ||
+        !WriteFileAtomically(outputPath, container, error))
         return Fail(EXIT_DATA, error);
     std::printf("%s: %zu bytes -> %s: %zu bytes (body %zu bytes, mask %s)\n", inputPath.c_str(),
                 executable.size(), outputPath.c_str(), container.size(),
                 container.size() - PAYLOAD_HEADER_SIZE,
                 Hex(static_cast<std::uint32_t>(mask), 2).c_str());
+    std::printf("%s: sha256 %s\n", DigestPath(outputPath).c_str(), Sha256::ToHex(digest).c_str());
     return EXIT_OK;
 }
 
@@ -327,7 +361,16 @@ int Inspect(const std::vector<std::string>& args)
     }
     if (result != PAYLOAD_OK)
         return Fail(EXIT_DATA, path + ": " + DescribePayloadResult(result));
-    std::printf("result:            ok, decodes to exactly the expanded length\n");
+    const Sha256::Digest digest = Sha256::Of(executable.data(), executable.size());
+    std::printf("sha256:            %s\n", Sha256::ToHex(digest).c_str());
+    std::vector<unsigned char> expected;
+    if (!ReadFile(DigestPath(path), expected, error))
+        return Fail(EXIT_DATA, error + " (the updater refuses a payload without its digest)");
+    if (expected.size() != digest.size())
+        return Fail(EXIT_DATA, DigestPath(path) + " is not a SHA-256 digest (32 bytes)");
+    if (!std::equal(digest.begin(), digest.end(), expected.begin()))
+        return Fail(EXIT_DATA, path + " does not decode to the executable its digest names");
+    std::printf("result:            ok, decodes to exactly the expanded length and the digest\n");
     return EXIT_OK;
 }
 
@@ -403,6 +446,361 @@ int Decode(const std::vector<std::string>& args)
     return EXIT_OK;
 }
 
+// The files of a release step, in OUT_DIR and in the build's resource folder.
+constexpr char PAYLOAD_FILE[] = "LarkspurgleamPayload.bin";
+constexpr char DESCRIPTION_FILE[] = "LarkspurgleamRelease.txt";
+// Written by "stage" for the build: the step's values for the C++ sources and for the dialog's
+// resource script.
+constexpr char RELEASE_HEADER[] = "GsRelease.h";
+constexpr char RELEASE_RC_HEADER[] = "GsReleaseText.h";
+
+std::string JoinPath(const std::string& folder, const char* name)
+{
+    if (folder.empty())
+        return name;
+    const char last = folder.back();
+    return last == '/' || last == '\\' ? folder + name : folder + "/" + name;
+}
+
+bool MakeFolder(const std::string& folder, std::string& error)
+{
+    std::error_code code;
+    std::filesystem::create_directories(std::filesystem::u8path(folder), code);
+    if (code || !std::filesystem::is_directory(std::filesystem::u8path(folder), code))
+    {
+        error = "cannot create the folder " + folder;
+        return false;
+    }
+    return true;
+}
+
+// The four values as the description holds them.
+ReleaseValues ValuesOf(const PeVersion& version)
+{
+    return {Utf16ToUtf8(version.strings.fileDescription),
+            Utf16ToUtf8(version.strings.productVersion), Utf16ToUtf8(version.strings.productName),
+            Utf16ToUtf8(version.strings.specialBuild)};
+}
+
+// The name of a value of `values` that code page 932 cannot show or that holds a control
+// character (the updater could never match it, nor the description hold it); null when none.
+const char* UnusableValue(const ReleaseValues& values)
+{
+    const struct
+    {
+        const char* name;
+        const std::string& value;
+    } all[] = {{"FileDescription", values.fileDescription},
+               {"ProductVersion", values.productVersion},
+               {"ProductName", values.productName},
+               {"SpecialBuild", values.specialBuild}};
+    for (const auto& entry : all)
+    {
+        std::u16string wide;
+        bool lossless = Utf8ToUtf16(entry.value, &wide);
+        Utf16ToCp932(wide, lossless ? &lossless : nullptr);
+        for (char16_t c : wide)
+            lossless = lossless && c >= 0x20 && c != 0x7F;
+        if (!lossless)
+            return entry.name;
+    }
+    return nullptr;
+}
+
+std::string Describe(const ReleaseValues& values, bool withSpecialBuild)
+{
+    std::string text = "FileDescription \"" + values.fileDescription + "\", ProductVersion \"" +
+                       values.productVersion + "\", ProductName \"" + values.productName + "\"";
+    if (withSpecialBuild)
+        text += ", SpecialBuild \"" + values.specialBuild + "\"";
+    return text;
+}
+
+// Reads a release's version values for "release"; false after reporting why not.
+bool ReadRelease(const std::string& path, const char* role, std::vector<unsigned char>& bytes,
+                 PeVersion& version, int& code)
+{
+    std::string error;
+    if (!ReadFile(path, bytes, error))
+    {
+        code = Fail(EXIT_DATA, error);
+        return false;
+    }
+    const PeResult result = ReadPeVersion(bytes.data(), bytes.size(), version);
+    if (result != PE_OK)
+    {
+        code = Fail(EXIT_DATA, std::string(role) + " " + path + ": " + DescribePeResult(result));
+        return false;
+    }
+    const char* unusable = UnusableValue(ValuesOf(version));
+    if (unusable != nullptr)
+    {
+        code = Fail(EXIT_DATA, std::string(role) + " " + path + ": its " + unusable +
+                                   " has characters that code page 932 cannot show");
+        return false;
+    }
+    return true;
+}
+
+int Release(const std::vector<std::string>& args)
+{
+    std::vector<std::string> files;
+    bool maskGiven = false;
+    std::uint64_t mask = DEFAULT_MASK;
+    for (std::size_t i = 0; i < args.size(); ++i)
+    {
+        const std::string& arg = args[i];
+        if (arg == "--mask" || arg.compare(0, 7, "--mask=") == 0)
+        {
+            std::string maskText;
+            if (arg == "--mask")
+            {
+                if (i + 1 == args.size())
+                    return UsageError("--mask needs a value");
+                maskText = args[++i];
+            }
+            else
+                maskText = arg.substr(7);
+            if (maskGiven)
+                return UsageError("--mask given twice");
+            maskGiven = true;
+            if (!ParseNumber(maskText, 255, mask))
+                return UsageError("bad mask '" + maskText +
+                                  "': expected 0..255 (decimal or 0x hex)");
+        }
+        else if (arg.size() > 1 && arg[0] == '-')
+            return UsageError("release: unknown option " + arg);
+        else
+            files.push_back(arg);
+    }
+    if (files.size() != 3)
+        return UsageError("release takes OLD.exe NEW.exe OUT_DIR [--mask N]");
+    const std::string& oldPath = files[0];
+    const std::string& newPath = files[1];
+    const std::string& outDir = files[2];
+
+    std::vector<unsigned char> oldBytes;
+    std::vector<unsigned char> newBytes;
+    PeVersion oldVersion;
+    PeVersion newVersion;
+    int code = EXIT_OK;
+    if (!ReadRelease(oldPath, "OLD", oldBytes, oldVersion, code) ||
+        !ReadRelease(newPath, "NEW", newBytes, newVersion, code))
+        return code;
+    if (oldBytes == newBytes)
+        return Fail(EXIT_DATA, oldPath + " and " + newPath + " are the same file: give the old " +
+                                   "release and then the new one");
+    if (oldVersion.pe32Plus != newVersion.pe32Plus || oldVersion.machine != newVersion.machine)
+        return Fail(EXIT_DATA, "OLD " + oldPath + " is a " +
+                                   (oldVersion.pe32Plus ? "64-bit" : "32-bit") +
+                                   " program and NEW " + newPath + " a " +
+                                   (newVersion.pe32Plus ? "64-bit" : "32-bit") +
+                                   " one (or for another machine): a release step keeps the kind");
+    if (oldBytes.size() > PAYLOAD_MAX_EXPANDED || newBytes.size() > PAYLOAD_MAX_EXPANDED)
+        return Fail(EXIT_DATA, "a release larger than " + std::to_string(PAYLOAD_MAX_EXPANDED) +
+                                   " bytes cannot be carried");
+
+    ReleaseStep step;
+    step.oldRelease = ValuesOf(oldVersion);
+    step.newRelease = ValuesOf(newVersion);
+    step.oldSize = static_cast<std::uint32_t>(oldBytes.size());
+    step.newSize = static_cast<std::uint32_t>(newBytes.size());
+    step.mask = static_cast<unsigned>(mask);
+    const ReleaseValues oldCp932 = ToCp932(step.oldRelease);
+    const ReleaseValues newCp932 = ToCp932(step.newRelease);
+    auto same = [](const std::string& a, const std::string& b)
+    { return VersionTextEquals(a.c_str(), b.c_str()) != 0; };
+    if (same(oldCp932.fileDescription, newCp932.fileDescription) &&
+        same(oldCp932.productVersion, newCp932.productVersion) &&
+        same(oldCp932.productName, newCp932.productName))
+        return Fail(EXIT_DATA,
+                    newPath + " does not differ from " + oldPath + " in FileDescription, " +
+                        "ProductVersion and ProductName (" + Describe(step.newRelease, false) +
+                        "): the updater could not tell the new release from the old one");
+    if (!newVersion.hasFixedInfo)
+        return Fail(EXIT_DATA, "NEW " + newPath + ": the version resource has no fixed part, " +
+                                   "so no version number to show");
+    step.versionText = "Version " + std::to_string(newVersion.productVersionMs >> 16) + "." +
+                       std::to_string(newVersion.productVersionMs & 0xFFFF) + "." +
+                       std::to_string(newVersion.productVersionLs >> 16) + "." +
+                       std::to_string(newVersion.productVersionLs & 0xFFFF);
+
+    std::vector<unsigned char> container;
+    if (!BuildPayload(newBytes.data(), newBytes.size(), static_cast<unsigned char>(step.mask),
+                      container))
+        return Fail(EXIT_DATA, "cannot build a container from " + newPath);
+    const Sha256::Digest digest = Sha256::Of(newBytes.data(), newBytes.size());
+    const std::string problem = CheckPayloadAgainstStep(step, container.data(), container.size(),
+                                                        digest.data(), digest.size());
+    if (!problem.empty())
+        return Fail(EXIT_DATA,
+                    "the payload built from " + newPath + " fails its check: " + problem);
+
+    std::string error;
+    const std::string description = FormatReleaseStep(step);
+    const std::string payloadPath = JoinPath(outDir, PAYLOAD_FILE);
+    const std::string descriptionPath = JoinPath(outDir, DESCRIPTION_FILE);
+    // The digest first: a container never stands without the digest of what it holds.
+    if (!MakeFolder(outDir, error) ||
+        !WriteFileAtomically(DigestPath(payloadPath), digest.data(), digest.size(), error) ||
+        !WriteFileAtomically(payloadPath, container, error) ||
+        !WriteFileAtomically(descriptionPath,
+                             reinterpret_cast<const unsigned char*>(description.data()),
+                             description.size(), error))
+        return Fail(EXIT_DATA, error);
+
+    std::printf("release step in %s:\n", outDir.c_str());
+    std::printf("  %-26s %zu bytes (mask %s)\n", PAYLOAD_FILE, container.size(),
+                Hex(step.mask, 2).c_str());
+    std::printf("  %-26s sha256 %s\n", (std::string(PAYLOAD_FILE) + ".sha256").c_str(),
+                Sha256::ToHex(digest).c_str());
+    std::printf("  %-26s the release description\n", DESCRIPTION_FILE);
+    std::printf("An updater built from it (cmake --preset win32 -DGS_RELEASE=%s):\n",
+                outDir.c_str());
+    std::printf("  updates   a file of exactly %lu bytes with %s (as %s)\n",
+                static_cast<unsigned long>(step.oldSize), Describe(step.oldRelease, true).c_str(),
+                oldPath.c_str());
+    std::printf("            to the new release, %lu bytes\n",
+                static_cast<unsigned long>(step.newSize));
+    std::printf("  reports   already updated: a file with %s (as %s)\n",
+                Describe(step.newRelease, false).c_str(), newPath.c_str());
+    std::printf("  refuses   every other file, and the old values at another size\n");
+    std::printf("  shows     \xe3\x80\x90%s\xe3\x80\x91\n", step.versionText.c_str());
+    return EXIT_OK;
+}
+
+// A C++ string literal holding `text` (UTF-8 in the source; the compiler makes it code page
+// 932).
+std::string CppLiteral(const std::string& text)
+{
+    std::string literal = "\"";
+    for (char c : text)
+    {
+        if (c == '"' || c == '\\')
+            literal += '\\';
+        literal += c;
+    }
+    return literal + "\"";
+}
+
+int Stage(const std::vector<std::string>& args)
+{
+    if (args.size() != 4 || (args[2] != "--payload" && args[2] != "--new-release"))
+        return UsageError("stage takes DESCRIPTION OUT_DIR --payload FILE.bin | --new-release EXE");
+    const std::string& descriptionPath = args[0];
+    const std::string& outDir = args[1];
+    std::vector<unsigned char> bytes;
+    std::string error;
+    if (!ReadFile(descriptionPath, bytes, error))
+        return Fail(EXIT_DATA, error);
+    ReleaseStep step;
+    if (!ParseReleaseStep(std::string(bytes.begin(), bytes.end()), &step, &error))
+        return Fail(EXIT_DATA, descriptionPath + ": " + error);
+    for (const ReleaseValues* values : {&step.oldRelease, &step.newRelease})
+    {
+        const char* unusable = UnusableValue(*values);
+        if (unusable != nullptr)
+            return Fail(EXIT_DATA, descriptionPath + ": a " + unusable +
+                                       " value has characters that code page 932 cannot show");
+    }
+
+    std::vector<unsigned char> source;
+    if (!ReadFile(args[3], source, error))
+        return Fail(EXIT_DATA, error);
+    std::vector<unsigned char> container;
+    std::vector<unsigned char> digest;
+    if (args[2] == "--new-release")
+    {
+        if (!BuildPayload(source.data(), source.size(), static_cast<unsigned char>(step.mask),
+                          container))
+            return Fail(EXIT_DATA, "cannot build a container from " + args[3]);
+        const Sha256::Digest sum = Sha256::Of(source.data(), source.size());
+        digest.assign(sum.begin(), sum.end());
+    }
+    else
+    {
+        container.swap(source);
+        if (!ReadFile(DigestPath(args[3]), digest, error))
+            return Fail(EXIT_DATA, error + " (the updater refuses a payload without its digest)");
+    }
+    // A wrong new release is caught here, before anything is built around it.
+    const std::string problem = CheckPayloadAgainstStep(step, container.data(), container.size(),
+                                                        digest.data(), digest.size());
+    if (!problem.empty())
+        return Fail(EXIT_DATA,
+                    args[3] + " is not the new release of " + descriptionPath + ": " + problem);
+
+    const ReleaseValues& o = step.oldRelease;
+    const ReleaseValues& n = step.newRelease;
+    const std::string header =
+        "// Generated by \"gspayload stage\" from " + descriptionPath +
+        ": the release step this\n// updater carries. Edit the description, not this file.\n"
+        "#pragma once\n\n"
+        "#define GS_RELEASE_OLD_SIZE " +
+        std::to_string(step.oldSize) +
+        "\n"
+        "#define GS_RELEASE_NEW_SIZE " +
+        std::to_string(step.newSize) +
+        "\n"
+        "inline constexpr char GS_RELEASE_OLD_FILE_DESCRIPTION[] = " +
+        CppLiteral(o.fileDescription) +
+        ";\n"
+        "inline constexpr char GS_RELEASE_OLD_PRODUCT_VERSION[] = " +
+        CppLiteral(o.productVersion) +
+        ";\n"
+        "inline constexpr char GS_RELEASE_OLD_PRODUCT_NAME[] = " +
+        CppLiteral(o.productName) +
+        ";\n"
+        "inline constexpr char GS_RELEASE_OLD_SPECIAL_BUILD[] = " +
+        CppLiteral(o.specialBuild) +
+        ";\n"
+        "inline constexpr char GS_RELEASE_NEW_FILE_DESCRIPTION[] = " +
+        CppLiteral(n.fileDescription) +
+        ";\n"
+        "inline constexpr char GS_RELEASE_NEW_PRODUCT_VERSION[] = " +
+        CppLiteral(n.productVersion) +
+        ";\n"
+        "inline constexpr char GS_RELEASE_NEW_PRODUCT_NAME[] = " +
+        CppLiteral(n.productName) + ";\n";
+    const std::string rcHeader = "// Generated by \"gspayload stage\" from " + descriptionPath +
+                                 ": the dialog's version text.\n"
+                                 "#pragma once\n"
+                                 "#define GS_RELEASE_VERSION_TEXT \"" +
+                                 step.versionText + "\"\n";
+    const std::string description = FormatReleaseStep(step);
+    auto write = [&](const char* name, const std::string& text)
+    {
+        return WriteFileAtomically(JoinPath(outDir, name),
+                                   reinterpret_cast<const unsigned char*>(text.data()), text.size(),
+                                   error);
+    };
+    if (!MakeFolder(outDir, error) ||
+        !WriteFileAtomically(DigestPath(JoinPath(outDir, PAYLOAD_FILE)), digest, error) ||
+        !WriteFileAtomically(JoinPath(outDir, PAYLOAD_FILE), container, error) ||
+        !write(DESCRIPTION_FILE, description) || !write(RELEASE_HEADER, header) ||
+        !write(RELEASE_RC_HEADER, rcHeader))
+        return Fail(EXIT_DATA, error);
+    std::printf("%s: staged in %s (payload %zu bytes, %s)\n", descriptionPath.c_str(),
+                outDir.c_str(), container.size(), step.versionText.c_str());
+    return EXIT_OK;
+}
+
+int CheckUpdater(const std::vector<std::string>& args)
+{
+    if (args.size() != 1)
+        return UsageError("check-updater takes UPDATER.exe");
+    std::vector<unsigned char> bytes;
+    std::string error;
+    if (!ReadFile(args[0], bytes, error))
+        return Fail(EXIT_DATA, error);
+    std::string report;
+    const bool ok = CheckUpdaterFile(bytes.data(), bytes.size(), &report);
+    std::printf("updater: %s\n%s", args[0].c_str(), report.c_str());
+    if (!ok)
+        return Fail(EXIT_DATA, args[0] + " does not carry the release step it describes");
+    return EXIT_OK;
+}
+
 int Run(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -428,6 +826,12 @@ int Run(int argc, char** argv)
         return Encode(args);
     if (command == "decode")
         return Decode(args);
+    if (command == "release")
+        return Release(args);
+    if (command == "stage")
+        return Stage(args);
+    if (command == "check-updater")
+        return CheckUpdater(args);
     return UsageError("unknown command '" + command + "'");
 }
 

@@ -2,24 +2,20 @@
 
 #include "GsAppFrame.h"
 #include "GsMessageBox.h"
-#include "PayloadContainer.h"
-#include "UpdaterResources.h"
 
-#include <cstring>
-#include <string>
+#include <vector>
 
 namespace
 {
 
 constexpr char FAILURE_TEXT[] = "アップデートファイルが作成できませんでした";
 constexpr char FAILURE_CAPTION[] = "Error";
-constexpr char PAYLOAD_TYPE[] = "BIN";
-constexpr char TEMPORARY_PREFIX[] = "upd";
 // Written in pieces so that a failing disk is noticed early and a test can stop the process
 // part way through.
 constexpr DWORD WRITE_CHUNK = 64 * 1024;
 
 UpdateStepHook g_pUpdateStepHook = nullptr;
+bool g_bUseLinks = true;
 
 void ReachStep(int step)
 {
@@ -56,52 +52,46 @@ private:
     HANDLE handle;
 };
 
-bool FileExists(const char* path)
+bool Exists(const char* path)
 {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-long long FileSizeOnDisk(const char* path)
+bool IsFolder(const char* path)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
-    {
-        return -1;
-    }
-    return static_cast<long long>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The folder of `path` with its trailing backslash, as GetTempFileNameA wants it: "." for a
-// bare name, the drive for "C:name". The scan goes character by character, since the second
-// byte of a double-byte character may be 0x5C.
-std::string FolderOf(const char* path)
+// Deletes a file of our own making, read-only or not; a folder of that name is never
+// touched. The result of DeleteFileA is not trusted: some file systems report success for a
+// file they keep.
+bool Discard(const char* path)
 {
-    const char* afterLast = nullptr;
-    for (const char* p = path; *p != '\0'; ++p)
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
     {
-        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0')
-        {
-            ++p;
-        }
-        else if (*p == '\\')
-        {
-            afterLast = p + 1;
-        }
+        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path);
     }
-    if (afterLast != nullptr)
-    {
-        return std::string(path, static_cast<std::size_t>(afterLast - path));
-    }
-    if (path[0] != '\0' && path[1] == ':')
-    {
-        return std::string(path, 2);
-    }
-    return ".";
+    return !Exists(path);
 }
 
-// Writes the whole content to `path`, flushes it to the disk and closes it; 1 only when every
-// step worked and the file on disk has exactly `size` bytes.
-int WriteCompleteFile(const char* path, const unsigned char* content, std::size_t size)
+// Fails, as MoveFileA does, when `to` exists; returns only once the rename is on the disk.
+bool Rename(const char* from, const char* to)
+{
+    return MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool RenameOver(const char* from, const char* to)
+{
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+// Writes the whole content to `path`, flushes it to the disk and closes it, then reads it
+// back: 1 only when the file on disk has exactly the content's digest.
+int WriteVerifiedFile(const char* path, const unsigned char* content, std::size_t size,
+                      const PayloadDigest& digest)
 {
     FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -125,143 +115,170 @@ int WriteCompleteFile(const char* path, const unsigned char* content, std::size_
         }
         written += done;
     }
-    LARGE_INTEGER length;
-    if (!FlushFileBuffers(file.Get()) || !GetFileSizeEx(file.Get(), &length) ||
-        static_cast<unsigned long long>(length.QuadPart) != size || !file.Close())
+    if (!FlushFileBuffers(file.Get()) || !file.Close())
     {
         return 0;
     }
-    return FileSizeOnDisk(path) == static_cast<long long>(size) ? 1 : 0;
+    PayloadDigest onDisk;
+    return DigestOfFile(path, onDisk) && onDisk == digest ? 1 : 0;
 }
 
-// Makes the backup name free: 1 when no file carries it (any older backup deleted).
-int FreeBackupName(const char* backupPath)
+// Whether the target can lose its name now. Sharing is decided per file, not per name: while
+// another program holds the target without delete sharing, neither the replacement nor the
+// removal of a second name would work, so no link is made.
+bool MayBeReplaced(const char* target)
 {
-    if (!FileExists(backupPath))
+    HANDLE file =
+        CreateFileA(target, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
     {
-        return 1;
+        return false;
     }
-    DeleteFileA(backupPath);
-    // The result of the delete is not trusted: some file systems report success for a file
-    // they keep.
-    if (FileExists(backupPath))
-    {
-        return 0;
-    }
-    ReachStep(UPDATE_STEP_OLD_BACKUP_DELETED);
-    return 1;
+    CloseHandle(file);
+    return true;
 }
 
-// Fails, as MoveFileA does, when `to` exists; returns only once the rename is on the disk.
-bool Rename(const char* from, const char* to)
+// Puts the verified new file at the target and the target at the backup name, which is free.
+// With hard links the target path never goes empty: the backup becomes a second name of the
+// target, then the new file replaces the target in one rename. Without them (or when the
+// target refuses to be replaced in place, as a read-only file does), two renames, the old
+// executable safe under the backup name in between. On failure the target is as it was.
+bool PutInPlace(const char* target, const UpdatePaths& paths)
 {
-    return MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) != FALSE;
-}
-
-} // namespace
-
-int MakeBackupPath(const char* targetPath, char* backupPath)
-{
-    if (backupPath == nullptr)
+    if (g_bUseLinks && MayBeReplaced(target) && CreateHardLinkA(paths.backup, target, nullptr))
     {
-        return 0;
+        ReachStep(UPDATE_STEP_BACKUP_LINKED);
+        if (RenameOver(paths.temporary, target))
+        {
+            ReachStep(UPDATE_STEP_REPLACED);
+            return true;
+        }
+        // Only a second name goes: the target keeps the old content.
+        if (!DeleteFileA(paths.backup))
+        {
+            return false;
+        }
     }
-    backupPath[0] = '\0';
-    if (targetPath == nullptr)
-    {
-        return 0;
-    }
-    const std::size_t length = std::strlen(targetPath);
-    if (length <= 3 || length >= static_cast<std::size_t>(UPDATE_PATH_SIZE))
-    {
-        return 0;
-    }
-    std::memcpy(backupPath, targetPath, length - 3);
-    std::memcpy(backupPath + length - 3, "bak", 4);
-    return 1;
-}
-
-int ReplaceExecutable(const char* targetPath, const unsigned char* content, std::size_t size)
-{
-    if (targetPath == nullptr || content == nullptr || size == 0 ||
-        std::strlen(targetPath) >= static_cast<std::size_t>(UPDATE_PATH_SIZE))
-    {
-        return 0;
-    }
-    // The new file is made complete beside the target first: the same volume, so that putting
-    // it in place is a rename.
-    const std::string folder = FolderOf(targetPath);
-    char temporaryPath[UPDATE_PATH_SIZE] = {};
-    if (folder.size() >= static_cast<std::size_t>(UPDATE_PATH_SIZE) ||
-        !GetTempFileNameA(folder.c_str(), TEMPORARY_PREFIX, 0, temporaryPath))
-    {
-        return 0;
-    }
-    if (!WriteCompleteFile(temporaryPath, content, size))
-    {
-        DeleteFileA(temporaryPath);
-        return 0;
-    }
-    ReachStep(UPDATE_STEP_NEW_FILE_WRITTEN);
-
-    char backupPath[UPDATE_PATH_SIZE];
-    // A target already ending in "bak" is its own backup name: deleting "the older backup"
-    // would delete the target itself.
-    if (MakeBackupPath(targetPath, backupPath) && lstrcmpiA(backupPath, targetPath) != 0 &&
-        FreeBackupName(backupPath) && Rename(targetPath, backupPath))
+    if (Rename(target, paths.backup))
     {
         ReachStep(UPDATE_STEP_TARGET_MOVED);
-        if (Rename(temporaryPath, targetPath))
+        if (Rename(paths.temporary, target))
+        {
+            ReachStep(UPDATE_STEP_REPLACED);
+            return true;
+        }
+        Rename(paths.backup, target);
+    }
+    return false;
+}
+
+// Takes back what an interrupted run left: its temporary file, and an older backup it had
+// set aside (back to the backup name when that is free; otherwise the backup there is newer
+// and the set-aside one is superseded).
+bool TidyInterruptedRun(const UpdatePaths& paths)
+{
+    if (!Discard(paths.temporary))
+    {
+        return false;
+    }
+    if (!paths.hasBackup || !Exists(paths.setAside))
+    {
+        return true;
+    }
+    if (Exists(paths.backup))
+    {
+        return Discard(paths.setAside);
+    }
+    return Rename(paths.setAside, paths.backup);
+}
+
+int ReplaceWithBackup(const char* target, const UpdatePaths& paths)
+{
+    if (!Exists(target))
+    {
+        // An interrupted run already moved the old executable to the backup name.
+        if (Exists(paths.backup) && Rename(paths.temporary, target))
         {
             ReachStep(UPDATE_STEP_REPLACED);
             return 1;
         }
-        Rename(backupPath, targetPath);
-        DeleteFileA(temporaryPath);
         return 0;
     }
-    // No backup: the target is replaced in one step, or not at all.
-    if (MoveFileExA(temporaryPath, targetPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    const bool setAside = Exists(paths.backup);
+    if (setAside)
     {
-        ReachStep(UPDATE_STEP_REPLACED);
-        return 1;
+        if (!Rename(paths.backup, paths.setAside))
+        {
+            return 0;
+        }
+        ReachStep(UPDATE_STEP_OLDER_BACKUP_SET_ASIDE);
     }
-    DeleteFileA(temporaryPath);
-    return 0;
+    if (!PutInPlace(target, paths))
+    {
+        if (setAside)
+        {
+            Rename(paths.setAside, paths.backup);
+        }
+        return 0;
+    }
+    if (setAside && Discard(paths.setAside))
+    {
+        ReachStep(UPDATE_STEP_OLDER_BACKUP_DELETED);
+    }
+    return 1;
 }
 
-int LoadPayload(HMODULE module, std::vector<unsigned char>& executable)
+} // namespace
+
+int ReplaceExecutable(const char* targetPath, const unsigned char* content, std::size_t size,
+                      const PayloadDigest& digest)
 {
-    executable.clear();
-    HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(IDR_PAYLOAD), PAYLOAD_TYPE);
-    if (resource == nullptr)
+    UpdatePaths paths;
+    if (content == nullptr || size == 0 || !MakeUpdatePaths(targetPath, paths) ||
+        IsFolder(targetPath) || (paths.hasBackup && IsFolder(paths.backup)) ||
+        !TidyInterruptedRun(paths))
     {
         return 0;
     }
-    const DWORD size = SizeofResource(module, resource);
-    HGLOBAL loaded = LoadResource(module, resource);
-    const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
-    if (data == nullptr || size == 0)
+    if (!WriteVerifiedFile(paths.temporary, content, size, digest))
     {
+        Discard(paths.temporary);
         return 0;
     }
-    // The resource stays as it is in the image; the container is read from a copy.
-    const auto* first = static_cast<const unsigned char*>(data);
-    const std::vector<unsigned char> copy(first, first + size);
-    return ExpandPayload(copy.data(), copy.size(), executable) == PAYLOAD_OK ? 1 : 0;
+    ReachStep(UPDATE_STEP_NEW_FILE_WRITTEN);
+
+    int result = 0;
+    if (paths.hasBackup)
+    {
+        result = ReplaceWithBackup(targetPath, paths);
+    }
+    else if (RenameOver(paths.temporary, targetPath))
+    {
+        ReachStep(UPDATE_STEP_REPLACED);
+        result = 1;
+    }
+    if (!result)
+    {
+        Discard(paths.temporary);
+    }
+    return result;
+}
+
+int TidyUpdateLeftovers(const char* targetPath)
+{
+    UpdatePaths paths;
+    return MakeUpdatePaths(targetPath, paths) && TidyInterruptedRun(paths) ? 1 : 0;
 }
 
 int ApplyUpdateFrom(HMODULE module, const char* targetPath, HWND owner)
 {
     int result = 0;
-    if (targetPath != nullptr &&
-        std::strlen(targetPath) < static_cast<std::size_t>(UPDATE_PATH_SIZE))
+    std::vector<unsigned char> executable;
+    PayloadDigest digest;
+    if (targetPath != nullptr && LoadPayload(module, executable, digest))
     {
-        std::vector<unsigned char> executable;
-        if (LoadPayload(module, executable))
-        {
-            result = ReplaceExecutable(targetPath, executable.data(), executable.size());
-        }
+        result = ReplaceExecutable(targetPath, executable.data(), executable.size(), digest);
     }
     if (!result)
     {
@@ -286,4 +303,9 @@ UpdateStepHook SetUpdateStepHook(UpdateStepHook hook)
     const UpdateStepHook before = g_pUpdateStepHook;
     g_pUpdateStepHook = hook;
     return before;
+}
+
+void SetUpdateUsesLinks(bool useLinks)
+{
+    g_bUseLinks = useLinks;
 }

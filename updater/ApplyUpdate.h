@@ -1,22 +1,31 @@
 #pragma once
 
+#include "PayloadDigest.h"
+#include "PayloadResource.h"
+#include "UpdatePaths.h"
+
 #include <windows.h>
 
 #include <cstddef>
-#include <vector>
 
 // The update step: the new executable from the payload resource replaces the target, and the
 // old one is kept beside it under the backup name (the path with "bak" in place of its last
 // three characters).
 //
-// Nothing is lost on any path. The payload is decoded and checked completely before the disk
-// is touched. The new file is written beside the target under a temporary name, flushed,
-// closed and checked for its size before the old executable is moved. After a reported
-// failure the target path holds the old executable unchanged; a process killed at any moment
-// leaves a complete executable at the target path or at the backup path.
-
-// Paths, including the backup and temporary names, are limited to 259 bytes and the NUL.
-constexpr int UPDATE_PATH_SIZE = 260;
+// What it guarantees:
+// - The payload is decoded and its SHA-256 compared with the digest the updater carries
+//   before the disk is touched; the new file is written under the temporary name, flushed,
+//   closed and read back against the same digest before anything is renamed.
+// - The target path holds the complete old or the complete new executable at every instant
+//   where the file system has hard links: the backup is made as a second name of the target,
+//   and the new file is renamed over the target in one step. Elsewhere, between two renames,
+//   the old executable is at the backup name and the new one at the temporary name, and the
+//   next run finishes the update (see CheckTarget).
+// - An older backup is set aside under the "old" name, not deleted, until the new executable
+//   is in place. After a reported failure everything is as it was, older backup included.
+// - A later run reuses and removes the names an interrupted one left.
+// It cannot guarantee what the disk does not: write-through on every file system, or a
+// machine that loses power while the cache still holds the new file.
 
 // Updates the file at `targetPath` (ANSI) from the payload of the frame's module. On failure
 // shows "アップデートファイルが作成できませんでした" ("Error", MB_ICONERROR) owned by `owner`.
@@ -26,34 +35,36 @@ int ApplyUpdate(const char* targetPath, HWND owner);
 // ApplyUpdate with the payload taken from `module` (a loaded image or a data-file module).
 int ApplyUpdateFrom(HMODULE module, const char* targetPath, HWND owner);
 
-// Copies resource "BIN" 107 of `module` and expands it into `executable`, checking the
-// container throughout (see ExpandPayload). 1 on success; 0, with `executable` empty, when
-// the resource is missing or damaged.
-int LoadPayload(HMODULE module, std::vector<unsigned char>& executable);
+// Puts `size` bytes of `content`, whose SHA-256 is `digest`, at `targetPath`, keeping the
+// previous file under the backup name. Refuses (0, nothing changed) a target that is its own
+// backup or temporary name, a backup name held by a folder or that cannot be set aside, and
+// a new file that does not read back as written. A path too short for a backup name is
+// replaced in one rename without a backup. A missing target whose backup holds the old
+// release (an interrupted run) simply receives the new file. Shows nothing. 1 when the new
+// file is in place; 0 when everything was left as it was.
+int ReplaceExecutable(const char* targetPath, const unsigned char* content, std::size_t size,
+                      const PayloadDigest& digest);
 
-// The backup name of `targetPath`: the path with its last three characters replaced by
-// "bak", into `backupPath` (UPDATE_PATH_SIZE bytes). 1 when there is one; 0 (backupPath
-// empty) for a path of three characters or fewer, or one that does not fit.
-int MakeBackupPath(const char* targetPath, char* backupPath);
-
-// Puts `size` bytes of `content` at `targetPath`, keeping the previous file under the backup
-// name when one can be made (an older file of that name is deleted first). When no backup
-// can be made (no backup name, an older backup that cannot be deleted, a rename that fails),
-// the complete new file replaces the target in one rename. Shows nothing. 1 when the new file
-// is in place; 0 when the target is left as it was (an older backup may be gone).
-int ReplaceExecutable(const char* targetPath, const unsigned char* content, std::size_t size);
+// Removes what an interrupted update of `targetPath` left beside it: the temporary file, and
+// a set-aside older backup (put back under the backup name when that is free). 1 when nothing
+// of it is left.
+int TidyUpdateLeftovers(const char* targetPath);
 
 // Points in ReplaceExecutable at which a test can observe or stop the process.
 enum UpdateStep : int
 {
-    UPDATE_STEP_NEW_FILE_PARTIAL = 1, // the first part of the new file is written
-    UPDATE_STEP_NEW_FILE_WRITTEN,     // the new file is complete and closed; nothing else moved
-    UPDATE_STEP_OLD_BACKUP_DELETED,   // an older backup was deleted
-    UPDATE_STEP_TARGET_MOVED,         // the old executable carries the backup name
-    UPDATE_STEP_REPLACED,             // the new executable carries the target name
+    UPDATE_STEP_NEW_FILE_PARTIAL = 1,   // the first part of the new file is written
+    UPDATE_STEP_NEW_FILE_WRITTEN,       // the new file is complete, closed and read back
+    UPDATE_STEP_OLDER_BACKUP_SET_ASIDE, // an older backup carries the "old" name
+    UPDATE_STEP_BACKUP_LINKED,          // the backup name is a second name of the target
+    UPDATE_STEP_TARGET_MOVED,           // without links: the old executable is the backup
+    UPDATE_STEP_REPLACED,               // the new executable carries the target name
+    UPDATE_STEP_OLDER_BACKUP_DELETED,   // the set-aside older backup is gone
 };
 
-// Test seam: `hook` is called with each UpdateStep as it is reached (null: none, the
-// default). Returns the hook installed before.
+// Test seams: `hook` is called with each UpdateStep as it is reached (null: none, the
+// default); returns the hook installed before. With links off, the step behaves as on a file
+// system without hard links.
 using UpdateStepHook = void (*)(int step);
 UpdateStepHook SetUpdateStepHook(UpdateStepHook hook);
+void SetUpdateUsesLinks(bool useLinks);

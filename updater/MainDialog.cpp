@@ -5,7 +5,7 @@
 #include "GsFile.h"
 #include "GsMessageBox.h"
 #include "GsUtility.h"
-#include "TargetVersion.h"
+#include "TargetCheck.h"
 #include "UpdaterResources.h"
 
 #include <cstring>
@@ -20,6 +20,8 @@ constexpr int EDIT_BUFFER_SIZE = 512;
 
 constexpr char WRONG_FILE_TEXT[] = "アップデートするファイルが正しく指定されていません";
 constexpr char ALREADY_DONE_TEXT[] = "ファイルは既にアップデートされています";
+constexpr char IN_USE_TEXT[] =
+    "アップデートするファイルが使用中です。プログラムを終了してからもう一度実行してください";
 constexpr char DONE_TEXT[] = "アップデート終了しました";
 constexpr char ERROR_CAPTION[] = "Error";
 constexpr char INFO_CAPTION[] = "Info";
@@ -31,27 +33,6 @@ constexpr char EXE_EXTENSION[] = "exe";
 bool FitsPathBuffer(const std::string& path)
 {
     return path.size() < static_cast<std::size_t>(GS_PATH_SIZE);
-}
-
-// The version and size checks of OK, with the file held open for reading meanwhile.
-int CheckTarget(const std::string& path)
-{
-    if (path.empty() || !FitsPathBuffer(path))
-    {
-        return UPDATE_WRONG_FILE;
-    }
-    CGsFile file;
-    if (!file.Open(path.c_str(), GS_FILE_READ | GS_FILE_BINARY))
-    {
-        return UPDATE_WRONG_FILE;
-    }
-    int result = CheckTargetVersion(path.c_str());
-    if (result == UPDATE_ELIGIBLE && file.GetSize() != UPDATE_TARGET_SIZE)
-    {
-        result = UPDATE_WRONG_FILE;
-    }
-    file.Close();
-    return result;
 }
 
 } // namespace
@@ -80,9 +61,9 @@ int CMainDialog::OnInitDialog(CGsWndMessage* message)
 
     const std::string defaultPath =
         std::string(g_pAppFrame != nullptr ? g_pAppFrame->directory : "") + TARGET_FILE_NAME;
-    CGsFile file;
-    if (FitsPathBuffer(defaultPath) &&
-        file.Open(defaultPath.c_str(), GS_FILE_READ | GS_FILE_BINARY))
+    // Offered also when an interrupted update left it only under its backup name, so that
+    // OK can finish the job.
+    if (FitsPathBuffer(defaultPath) && IsTargetOffered(defaultPath.c_str()))
     {
         m_strTargetPath = defaultPath;
         if (hwnd != nullptr)
@@ -127,13 +108,18 @@ void CMainDialog::OnOk(HWND window)
     }
     m_strTargetPath = text;
 
-    switch (CheckTarget(m_strTargetPath))
+    switch (CheckTarget(m_strTargetPath.c_str()))
     {
-    case UPDATE_ALREADY_DONE:
+    case TARGET_IN_USE:
+        GsMessageBox(window, IN_USE_TEXT, ERROR_CAPTION, MB_OK | MB_ICONERROR);
+        break;
+    case TARGET_ALREADY_DONE:
+        // A run killed after the new file was in place may have left the older backup.
+        TidyUpdateLeftovers(m_strTargetPath.c_str());
         GsMessageBox(window, ALREADY_DONE_TEXT, INFO_CAPTION, MB_OK | MB_ICONINFORMATION);
         EndDialog(window, 0);
         break;
-    case UPDATE_ELIGIBLE:
+    case TARGET_ELIGIBLE:
         // On failure ApplyUpdate has shown its own message and the dialog stays open.
         if (ApplyUpdate(m_strTargetPath.c_str(), window))
         {

@@ -1,5 +1,6 @@
 #include "TargetVersion.h"
 
+#include "PeVersionReader.h"
 #include "SystemLibrary.h"
 
 #include <cstdio>
@@ -9,23 +10,15 @@
 namespace
 {
 
-// Values as they stand in the releases' version resources, in code page 932.
-constexpr char EXPECTED_DESCRIPTION[] = "ラークスパーグリーム";
-constexpr char NEW_VERSION[] = "1, 0, 0, 1";
-constexpr char NEW_PRODUCT_NAME[] = "Larkspurgleam";
-constexpr char OLD_VERSION[] = "1, 0, 0, 0";
-constexpr char OLD_BUILD_TAG[] = "QX20050721a";
+// The release step of this build, in code page 932 (the compiler converts the generated
+// header's UTF-8).
+constexpr ReleaseCheckValues RELEASE_STEP = {
+    GS_RELEASE_OLD_FILE_DESCRIPTION, GS_RELEASE_OLD_PRODUCT_VERSION,
+    GS_RELEASE_OLD_PRODUCT_NAME,     GS_RELEASE_OLD_SPECIAL_BUILD,
+    GS_RELEASE_NEW_FILE_DESCRIPTION, GS_RELEASE_NEW_PRODUCT_VERSION,
+    GS_RELEASE_NEW_PRODUCT_NAME};
 
 constexpr UINT SHIFT_JIS = 932;
-
-// The character sets and languages that the version-resource documentation lists, in the
-// order in which they are tried.
-constexpr WORD CODE_PAGES[] = {0, 932, 949, 950, 1200, 1250, 1251, 1252, 1253, 1254, 1255, 1256};
-constexpr WORD LANGUAGES[] = {
-    0x0401, 0x0402, 0x0403, 0x0404, 0x0405, 0x0406, 0x0407, 0x0408, 0x0409, 0x040a, 0x040b, 0x040c,
-    0x040d, 0x040e, 0x040f, 0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417, 0x0418,
-    0x0419, 0x041a, 0x041b, 0x041c, 0x041d, 0x041e, 0x041f, 0x0420, 0x0421, 0x0804, 0x0807, 0x0809,
-    0x080a, 0x080c, 0x0810, 0x0813, 0x0814, 0x0816, 0x081a, 0x0c0c, 0x100c};
 
 // The wide-character version API, from version.dll in the system folder (see
 // SystemLibrary.h for why it is not imported).
@@ -132,16 +125,6 @@ int QueryPair(char* output, const VersionBlock& block, WORD language, WORD codeP
     return 1;
 }
 
-int IsLeadByte932(unsigned char byte)
-{
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC) ? 1 : 0;
-}
-
-unsigned char FoldAsciiCase(unsigned char byte)
-{
-    return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
-}
-
 } // namespace
 
 int LoadVersionInfo(const char* path, VersionBlock& block, const DWORD** translation)
@@ -193,9 +176,9 @@ int QueryVersionString(char* output, const VersionBlock& block, DWORD translatio
     {
         return 1;
     }
-    for (WORD codePage : CODE_PAGES)
+    for (WORD codePage : VERSION_CODE_PAGES)
     {
-        for (WORD language : LANGUAGES)
+        for (WORD language : VERSION_LANGUAGES)
         {
             if (QueryPair(output, block, language, codePage, name, maxLength))
             {
@@ -204,32 +187,6 @@ int QueryVersionString(char* output, const VersionBlock& block, DWORD translatio
         }
     }
     return 0;
-}
-
-int VersionTextEquals(const char* value, const char* expected)
-{
-    if (value == nullptr || expected == nullptr)
-    {
-        return 0;
-    }
-    const auto* a = reinterpret_cast<const unsigned char*>(value);
-    const auto* b = reinterpret_cast<const unsigned char*>(expected);
-    // The second byte of a double-byte character is compared exactly: taken for a letter, it
-    // would make "ク" (83 4E) equal to "ハ" (83 6E).
-    bool secondByte = false;
-    for (int i = 0; i < VERSION_VALUE_MAX; ++i)
-    {
-        if (secondByte ? a[i] != b[i] : FoldAsciiCase(a[i]) != FoldAsciiCase(b[i]))
-        {
-            return 0;
-        }
-        if (a[i] == '\0')
-        {
-            return 1;
-        }
-        secondByte = !secondByte && IsLeadByte932(a[i]);
-    }
-    return 1;
 }
 
 int ReadTargetVersion(const char* path, TargetVersionStrings& strings)
@@ -251,22 +208,8 @@ int ReadTargetVersion(const char* path, TargetVersionStrings& strings)
 
 int ClassifyTargetVersion(const TargetVersionStrings& strings)
 {
-    if (!VersionTextEquals(strings.fileDescription, EXPECTED_DESCRIPTION))
-    {
-        return UPDATE_WRONG_FILE;
-    }
-    if (VersionTextEquals(strings.productVersion, NEW_VERSION) &&
-        VersionTextEquals(strings.productName, NEW_PRODUCT_NAME))
-    {
-        return UPDATE_ALREADY_DONE;
-    }
-    if (VersionTextEquals(strings.productName, OLD_BUILD_TAG) &&
-        VersionTextEquals(strings.specialBuild, OLD_BUILD_TAG) &&
-        VersionTextEquals(strings.productVersion, OLD_VERSION))
-    {
-        return UPDATE_ELIGIBLE;
-    }
-    return UPDATE_WRONG_FILE;
+    return ClassifyVersionValues(strings.fileDescription, strings.productVersion,
+                                 strings.productName, strings.specialBuild, RELEASE_STEP);
 }
 
 int CheckTargetVersion(const char* path)

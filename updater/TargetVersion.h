@@ -1,5 +1,8 @@
 #pragma once
 
+#include "GsRelease.h"
+#include "ReleaseStep.h"
+
 #include <windows.h>
 
 #include <vector>
@@ -7,16 +10,14 @@
 // Results of CheckTargetVersion.
 enum : int
 {
-    UPDATE_ALREADY_DONE = -1, // the target already is the new release
-    UPDATE_WRONG_FILE = 0,    // no version resource, or not the expected release
-    UPDATE_ELIGIBLE = 1,      // the release that this updater replaces
+    UPDATE_ALREADY_DONE = RELEASE_ALREADY_DONE, // the target already is the new release
+    UPDATE_WRONG_FILE = RELEASE_WRONG_FILE,     // no version resource, or not the expected release
+    UPDATE_ELIGIBLE = RELEASE_ELIGIBLE,         // the release that this updater replaces
 };
 
-// Exact size in bytes that the update dialog requires of an eligible target.
-constexpr int UPDATE_TARGET_SIZE = 2048000;
-
-// Longest part of a version value that is kept and compared, in bytes (code page 932).
-constexpr int VERSION_VALUE_MAX = 255;
+// Exact size in bytes that the update dialog requires of an eligible target: the old
+// release's, from the release description the build was given (GsRelease.h is generated).
+constexpr int UPDATE_TARGET_SIZE = GS_RELEASE_OLD_SIZE;
 
 // A file's whole version-information block (the wide-character form of the version API).
 using VersionBlock = std::vector<unsigned char>;
@@ -47,17 +48,12 @@ int LoadVersionInfo(const char* path, VersionBlock& block, const DWORD** transla
 int QueryVersionString(char* output, const VersionBlock& block, DWORD translation, const char* name,
                        int maxLength);
 
-// Compares two code-page-932 values over at most VERSION_VALUE_MAX bytes: ASCII letters
-// without regard to case, every other byte exactly, and both bytes of a double-byte character
-// exactly (its second byte is never taken for a letter). 1 when equal, 0 otherwise.
-int VersionTextEquals(const char* value, const char* expected);
-
 // Fills `strings` from the file at `path`. 1 when the file has a readable version block; 0
 // otherwise (all four values empty).
 int ReadTargetVersion(const char* path, TargetVersionStrings& strings);
 
-// The verdict for four values read by ReadTargetVersion: UPDATE_ALREADY_DONE, UPDATE_ELIGIBLE
-// or UPDATE_WRONG_FILE.
+// The verdict for four values read by ReadTargetVersion against the release step this updater
+// was built for: UPDATE_ALREADY_DONE, UPDATE_ELIGIBLE or UPDATE_WRONG_FILE.
 int ClassifyTargetVersion(const TargetVersionStrings& strings);
 
 // Tells from the target's version resource whether it is the release that this updater

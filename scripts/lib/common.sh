@@ -36,6 +36,8 @@ ensure_build_packages() {
     # The updater's tests and demonstration: Japanese glyphs on screen, screenshots, and the
     # file-system faults (immutable folders, a small tmpfs).
     ensure_packages fonts-ipafont-gothic imagemagick e2fsprogs util-linux
+    # The publisher's workflow test: a throwaway certificate and Authenticode signing.
+    ensure_packages openssl osslsigncode
 }
 
 # configure_and_build PRESET: configures (once) and builds one preset.

@@ -292,15 +292,29 @@ test_inspect() {
     stdout_has "mask:              0x0000005A (low byte 0x5A)"
     stdout_has "expanded length:   $mixed_size bytes"
     stdout_has "result:            ok"
+    # The digest beside the container is the SHA-256 of the executable, as coreutils has it.
+    local digest
+    digest=$(od -An -v -tx1 c.bin.sha256 | tr -d ' \n')
+    [[ $digest == "$(sha256sum mixed.dat | cut -d' ' -f1)" ]] || fail "c.bin.sha256 is $digest"
+    stdout_has "sha256:            $digest"
+
+    # A container whose digest is missing or names another executable is refused.
+    cp c.bin nodigest.bin
+    expect_error 1 "" inspect nodigest.bin
+    cp c.bin otherdigest.bin
+    head -c 32 /dev/zero >otherdigest.bin.sha256
+    expect_error 1 "" inspect otherdigest.bin
 
     # Only the low byte of the mask field takes part.
     cp c.bin high.bin
+    cp c.bin.sha256 high.bin.sha256
     patch_u32 high.bin 56 $((0xABCDEF5A))
     expect_ok inspect high.bin && stdout_has "mask:              0xABCDEF5A (low byte 0x5A)"
     expect_ok extract high.bin high.dat && same_file mixed.dat high.dat
 
     # Bytes after the body are ignored.
     cp c.bin trailing.bin
+    cp c.bin.sha256 trailing.bin.sha256
     printf 'junk!' >>trailing.bin
     expect_ok inspect trailing.bin && stdout_has "trailing bytes:    5"
     expect_ok extract trailing.bin trailing.dat && same_file mixed.dat trailing.dat

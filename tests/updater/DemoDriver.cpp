@@ -145,7 +145,17 @@ int main(int argc, char** argv)
         return Fail("cannot close the message box");
     }
     DWORD exitCode = 0xFFFFFFFF;
-    if (!updater.WaitForExit(3 * gstest::STEP_TIMEOUT_MS, &exitCode))
+    // A refused file leaves the dialog open, as it does for a user: cancel it then.
+    bool ended = updater.WaitForExit(gstest::STEP_TIMEOUT_MS, &exitCode) != 0;
+    if (!ended && IsWindow(dialog))
+    {
+        std::printf("the dialog stayed open: pressing Cancel\n");
+        if (!gstest::PressButton(dialog, IDCANCEL))
+        {
+            return Fail("cannot press Cancel");
+        }
+    }
+    if (!ended && !updater.WaitForExit(3 * gstest::STEP_TIMEOUT_MS, &exitCode))
     {
         return Fail("the updater did not end");
     }

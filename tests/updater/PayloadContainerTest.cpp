@@ -1,3 +1,6 @@
+// The payload container: its layout, the scrambling, and every way a damaged container is
+// refused before anything is handed on.
+
 #include "PayloadContainer.h"
 #include "GsLZSS.h"
 
@@ -12,18 +15,17 @@ namespace
 {
 using Bytes = std::vector<unsigned char>;
 
+// Text-like head, zero padding and noise: the shapes a real executable has.
 Bytes SampleExecutable(std::size_t n)
 {
-    // Text-like head, zero padding and noise: the shapes a real executable has.
     std::mt19937 gen(42);
-    Bytes out;
     const char* head = "MZ\x90 This program cannot be run in this mode. ";
+    Bytes out;
     while (out.size() < n / 3)
     {
         out.insert(out.end(), head, head + std::strlen(head));
     }
-    out.resize(n / 3);
-    out.insert(out.end(), n / 3, 0);
+    out.resize(2 * (n / 3));
     while (out.size() < n)
     {
         out.push_back(static_cast<unsigned char>(gen()));
@@ -38,227 +40,129 @@ Bytes Build(const Bytes& exe, unsigned char mask)
     return container;
 }
 
-void PutLittleEndian32(Bytes& container, std::size_t offset, std::uint32_t value)
+Bytes With32(Bytes container, std::size_t offset, std::uint32_t value)
 {
-    for (int i = 0; i < 4; ++i)
+    for (std::size_t i = 0; i < 4; ++i)
     {
         container[offset + i] = static_cast<unsigned char>(value >> (8 * i));
     }
+    return container;
 }
 
-TEST(PayloadUnscramble, MaskZeroIsTheIdentity)
+TEST(PayloadContainer, UnscrambleXorsEachByteWithItsIndexUnderTheMask)
 {
-    Bytes body(1000);
-    for (std::size_t i = 0; i < body.size(); ++i)
+    const struct
     {
-        body[i] = static_cast<unsigned char>(i * 7);
-    }
-    const Bytes before = body;
-    EXPECT_EQ(Unscramble(body.data(), 1000, 0), 1000);
-    EXPECT_EQ(body, before);
-}
-
-TEST(PayloadUnscramble, XorsEachByteWithItsIndexUnderTheMask)
-{
-    Bytes body(600, 0);
-    Unscramble(body.data(), 600, 0xFF);
-    for (std::size_t i = 0; i < body.size(); ++i)
+        int length;
+        unsigned char mask;
+        int result;
+    } cases[] = {{600, 0xFF, 600}, {600, 0x0F, 600}, {600, 0, 600},
+                 {1, 0xFF, 1},     {0, 0xFF, 0},     {-5, 0xFF, 0}};
+    for (const auto& row : cases)
     {
-        ASSERT_EQ(body[i], static_cast<unsigned char>(i & 0xFF)) << i;
-    }
-    Bytes masked(600, 0);
-    Unscramble(masked.data(), 600, 0x0F);
-    EXPECT_EQ(masked[0x1F], 0x0F);
-    EXPECT_EQ(masked[0x30], 0x00);
-}
-
-TEST(PayloadUnscramble, MultiplesOf256NeverChangeAndTwiceRestores)
-{
-    std::mt19937 gen(1);
-    Bytes body(5000);
-    for (auto& b : body)
-    {
-        b = static_cast<unsigned char>(gen());
-    }
-    const Bytes original = body;
-    for (int mask = 0; mask < 256; ++mask)
-    {
-        Unscramble(body.data(), static_cast<int>(body.size()), static_cast<unsigned char>(mask));
-        for (std::size_t i = 0; i < body.size(); i += 256)
+        Bytes body(600, 0x11);
+        EXPECT_EQ(row.result, Unscramble(body.data(), row.length, row.mask)) << row.length;
+        for (int i = 0; i < 600; ++i)
         {
-            ASSERT_EQ(body[i], original[i]) << "mask " << mask << " index " << i;
+            const int changed = i < row.length ? (i & row.mask) : 0;
+            ASSERT_EQ(0x11 ^ changed, body[static_cast<std::size_t>(i)]) << row.length << " " << i;
         }
-        Unscramble(body.data(), static_cast<int>(body.size()), static_cast<unsigned char>(mask));
-        ASSERT_EQ(body, original) << "mask " << mask;
     }
 }
 
-TEST(PayloadUnscramble, NothingForZeroOrNegativeLength)
-{
-    unsigned char byte = 0x11;
-    EXPECT_EQ(Unscramble(&byte, 0, 0xFF), 0);
-    EXPECT_EQ(Unscramble(&byte, -5, 0xFF), 0);
-    EXPECT_EQ(byte, 0x11);
-}
-
-TEST(PayloadContainer, BuildsTheDocumentedLayout)
-{
-    const Bytes exe = SampleExecutable(50000);
-    const Bytes container = Build(exe, 0x5A);
-    PayloadHeader header;
-    ASSERT_EQ(ReadPayloadHeader(container.data(), container.size(), header), PAYLOAD_OK);
-    EXPECT_EQ(header.expandedLength, 50000u);
-    EXPECT_EQ(header.mask, 0x5Au);
-    EXPECT_EQ(container.size(), 72u + header.compressedLength);
-    for (std::size_t i = 0; i < 52; ++i)
-    {
-        EXPECT_EQ(container[i], 0) << i;
-    }
-    for (std::size_t i = 64; i < 72; ++i)
-    {
-        EXPECT_EQ(container[i], 0) << i;
-    }
-    // Fields are little-endian at 52, 56 and 60 whatever the host.
-    EXPECT_EQ(container[56], 0x5A);
-    EXPECT_EQ(container[60] | container[61] << 8 | container[62] << 16, 50000);
-
-    // The body is the codec's stream, scrambled.
-    auto codec = std::make_unique<CGsLZSS>();
-    Bytes stream(CGsLZSS::MaxEncodedSize(50000));
-    stream.resize(codec->Encode(exe.data(), stream.data(), 50000, static_cast<int>(stream.size())));
-    Bytes body(container.begin() + 72, container.end());
-    Unscramble(body.data(), static_cast<int>(body.size()), 0x5A);
-    EXPECT_EQ(body, stream);
-}
-
-TEST(PayloadContainer, ExpandsBackToTheExecutableForEveryMask)
+TEST(PayloadContainer, BuildsTheDocumentedLayoutAndExpandsBackForEveryMask)
 {
     const Bytes exe = SampleExecutable(20000);
+    auto codec = std::make_unique<CGsLZSS>();
+    Bytes stream(static_cast<std::size_t>(CGsLZSS::MaxEncodedSize(20000)));
+    stream.resize(static_cast<std::size_t>(
+        codec->Encode(exe.data(), stream.data(), 20000, static_cast<int>(stream.size()))));
     for (unsigned mask : {0u, 1u, 0x5Au, 0xFFu})
     {
         const Bytes container = Build(exe, static_cast<unsigned char>(mask));
-        const Bytes untouched = container;
+        ASSERT_EQ(72 + stream.size(), container.size());
+        Bytes expected(72, 0);
+        expected = With32(
+            With32(With32(expected, 52, static_cast<std::uint32_t>(stream.size())), 56, mask), 60,
+            20000);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), container.begin())) << mask;
+        // The body is the codec's stream, scrambled.
+        Bytes body(container.begin() + 72, container.end());
+        Unscramble(body.data(), static_cast<int>(body.size()), static_cast<unsigned char>(mask));
+        EXPECT_EQ(stream, body) << mask;
+
         Bytes out;
-        EXPECT_EQ(ExpandPayload(container.data(), container.size(), out), PAYLOAD_OK) << mask;
-        EXPECT_EQ(out, exe) << mask;
-        EXPECT_EQ(container, untouched) << "the resource stays scrambled";
+        EXPECT_EQ(PAYLOAD_OK, ExpandPayload(container.data(), container.size(), out)) << mask;
+        EXPECT_EQ(exe, out) << mask;
     }
 }
 
-TEST(PayloadContainer, IgnoresReservedBytesHighMaskBitsAndTrailingBytes)
+TEST(PayloadContainer, HeaderFieldsRoundTripWholeAndLittleEndian)
 {
-    const Bytes exe = SampleExecutable(3000);
-    Bytes container = Build(exe, 0x33);
-    for (std::size_t i = 0; i < 52; ++i)
-    {
-        container[i] = 0xEE;
-    }
-    for (std::size_t i = 64; i < 72; ++i)
-    {
-        container[i] = 0xEE;
-    }
-    PutLittleEndian32(container, 56, 0xABCDEF33u); // only the low byte takes part
-    container.insert(container.end(), 8, 0);       // padding after the body
-    Bytes out;
-    EXPECT_EQ(ExpandPayload(container.data(), container.size(), out), PAYLOAD_OK);
-    EXPECT_EQ(out, exe);
-}
-
-TEST(PayloadContainer, EmptyBodyIsShortOfAnyExpandedLength)
-{
-    // A zero compressed length decodes to nothing, which cannot be a whole executable.
-    Bytes container(72, 0);
-    PutLittleEndian32(container, 60, 10);
-    Bytes out{1, 2, 3};
-    EXPECT_EQ(ExpandPayload(container.data(), container.size(), out), PAYLOAD_SHORT);
-    EXPECT_TRUE(out.empty());
-}
-
-TEST(PayloadContainer, RejectsExpansionNoStreamCanReachBeforeAllocatingIt)
-{
-    // The densest stream (all references of 18 bytes) expands about 8.5-fold: still accepted.
-    const Bytes zeros(500000, 0);
-    const Bytes dense = Build(zeros, 0x5A);
-    Bytes out;
-    ASSERT_EQ(ExpandPayload(dense.data(), dense.size(), out), PAYLOAD_OK);
-    EXPECT_EQ(out, zeros);
-
-    // A 100-byte body cannot make 256 MiB: refused as short without decoding.
-    Bytes tiny(172, 0);
-    PutLittleEndian32(tiny, 52, 100);
-    PutLittleEndian32(tiny, 60, PAYLOAD_MAX_EXPANDED);
-    EXPECT_EQ(ExpandPayload(tiny.data(), tiny.size(), out), PAYLOAD_SHORT);
-    EXPECT_TRUE(out.empty());
+    PayloadHeader header = {};
+    header.compressedLength = 0x01020304;
+    header.mask = 0xABCDEF5A;
+    header.expandedLength = 0xF0E0D0C0;
+    std::memset(header.reservedTail, 0x77, sizeof header.reservedTail);
+    Bytes raw(72);
+    WritePayloadHeader(header, raw.data());
+    EXPECT_EQ(0x04, raw[52]);
+    EXPECT_EQ(0xAB, raw[59]);
+    EXPECT_EQ(0xF0, raw[63]);
+    PayloadHeader read = {};
+    ASSERT_EQ(PAYLOAD_OK, ReadPayloadHeader(raw.data(), raw.size(), read));
+    EXPECT_EQ(0, std::memcmp(&header, &read, sizeof header));
 }
 
 TEST(PayloadContainer, EachMalformedContainerHasItsOwnResult)
 {
     const Bytes exe = SampleExecutable(10000);
     const Bytes good = Build(exe, 0x5A);
-    Bytes out;
-
-    auto expand = [&out](const Bytes& c)
-    {
-        out.assign(5, 0xCC); // a failure must leave nothing to hand on
-        const PayloadResult result = ExpandPayload(c.data(), c.size(), out);
-        if (result != PAYLOAD_OK)
-        {
-            EXPECT_TRUE(out.empty());
-        }
-        return result;
-    };
-
-    EXPECT_EQ(expand(Bytes()), PAYLOAD_TOO_SHORT);
-    EXPECT_EQ(expand(Bytes(good.begin(), good.begin() + 71)), PAYLOAD_TOO_SHORT);
-
-    EXPECT_EQ(expand(Bytes(good.begin(), good.end() - 1)), PAYLOAD_BODY_OUTSIDE);
-    Bytes huge = good;
-    PutLittleEndian32(huge, 52, 0xFFFFFFFFu);
-    EXPECT_EQ(expand(huge), PAYLOAD_BODY_OUTSIDE);
-
-    Bytes zero = good;
-    PutLittleEndian32(zero, 60, 0);
-    EXPECT_EQ(expand(zero), PAYLOAD_BAD_EXPANDED);
-    Bytes absurd = good;
-    PutLittleEndian32(absurd, 60, PAYLOAD_MAX_EXPANDED + 1);
-    EXPECT_EQ(expand(absurd), PAYLOAD_BAD_EXPANDED);
-
-    Bytes tooSmall = good;
-    PutLittleEndian32(tooSmall, 60, 9999);
-    EXPECT_EQ(expand(tooSmall), PAYLOAD_OVERRUN);
-
-    Bytes tooLarge = good;
-    PutLittleEndian32(tooLarge, 60, 10001);
-    EXPECT_EQ(expand(tooLarge), PAYLOAD_SHORT);
-
-    // A body cut short (with the length to match) decodes to too little.
+    const std::uint32_t body = static_cast<std::uint32_t>(good.size() - 72);
+    Bytes noisy = With32(good, 56, 0xABCDEF5A); // only the mask's low byte takes part
+    std::fill(noisy.begin(), noisy.begin() + 52, 0xEE);
+    std::fill(noisy.begin() + 64, noisy.begin() + 72, 0xEE);
+    noisy.insert(noisy.end(), 8, 0); // bytes after the body are ignored
     Bytes truncated(good.begin(), good.end() - 100);
-    PutLittleEndian32(truncated, 52, static_cast<std::uint32_t>(truncated.size() - 72));
-    EXPECT_EQ(expand(truncated), PAYLOAD_SHORT);
+    truncated = With32(truncated, 52, body - 100);
+    Bytes tiny = With32(With32(Bytes(172, 0), 52, 100), 60, PAYLOAD_MAX_EXPANDED);
+    const Bytes zeros(500000, 0);
 
-    // A different mask scrambles the body into another stream: rejected, never handed on.
-    Bytes wrongMask = good;
-    PutLittleEndian32(wrongMask, 56, 0xA5);
-    EXPECT_NE(expand(wrongMask), PAYLOAD_OK);
-
-    EXPECT_EQ(expand(good), PAYLOAD_OK);
-    EXPECT_EQ(out, exe);
-}
-
-TEST(PayloadContainer, BuildRefusesAnEmptyExecutable)
-{
-    Bytes container{9};
-    const unsigned char byte = 0;
-    EXPECT_FALSE(BuildPayload(&byte, 0, 0x5A, container));
-    EXPECT_TRUE(container.empty());
-}
-
-TEST(PayloadContainer, DescribesEveryResult)
-{
-    for (int r = PAYLOAD_OK; r <= PAYLOAD_SHORT; ++r)
+    const struct
     {
-        EXPECT_STRNE(DescribePayloadResult(static_cast<PayloadResult>(r)),
-                     "unknown payload result");
+        const char* name;
+        Bytes container;
+        PayloadResult result;
+        const Bytes* expanded = nullptr;
+    } cases[] = {
+        {"reserved bytes, high mask bits, trailing bytes", noisy, PAYLOAD_OK, &exe},
+        {"the densest stream, 8.5-fold", Build(zeros, 0x5A), PAYLOAD_OK, &zeros},
+        {"empty", {}, PAYLOAD_TOO_SHORT},
+        {"71 bytes", Bytes(good.begin(), good.begin() + 71), PAYLOAD_TOO_SHORT},
+        {"one byte of body missing", Bytes(good.begin(), good.end() - 1), PAYLOAD_BODY_OUTSIDE},
+        {"compressed length 2^32-1", With32(good, 52, 0xFFFFFFFF), PAYLOAD_BODY_OUTSIDE},
+        {"expanded length 0", With32(good, 60, 0), PAYLOAD_BAD_EXPANDED},
+        {"expanded length past the limit", With32(good, 60, PAYLOAD_MAX_EXPANDED + 1),
+         PAYLOAD_BAD_EXPANDED},
+        {"expanded length one too small", With32(good, 60, 9999), PAYLOAD_OVERRUN},
+        {"expanded length one too large", With32(good, 60, 10001), PAYLOAD_SHORT},
+        {"body cut short", truncated, PAYLOAD_SHORT},
+        {"an empty body", With32(Bytes(72, 0), 60, 10), PAYLOAD_SHORT},
+        {"more than any body of its length can make", tiny, PAYLOAD_SHORT},
+    };
+    for (const auto& row : cases)
+    {
+        Bytes out(5, 0xCC);
+        EXPECT_EQ(row.result, ExpandPayload(row.container.data(), row.container.size(), out))
+            << row.name;
+        // A failure leaves nothing to hand on.
+        EXPECT_EQ(row.expanded != nullptr ? *row.expanded : Bytes(), out) << row.name;
+        EXPECT_STRNE("unknown payload result", DescribePayloadResult(row.result));
     }
+    Bytes out;
+    EXPECT_NE(PAYLOAD_OK, ExpandPayload(With32(good, 56, 0xA5).data(), good.size(), out))
+        << "another mask makes another stream";
+    EXPECT_FALSE(BuildPayload(exe.data(), 0, 0x5A, out));
+    EXPECT_TRUE(out.empty());
 }
 } // namespace

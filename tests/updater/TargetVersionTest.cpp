@@ -2,13 +2,17 @@
 // to measure, the sample releases, and the wine installation's own DLLs.
 
 #include "TargetVersion.h"
+#include "CodePage932.h"
 #include "GsTestFiles.h"
+#include "PeVersionReader.h"
 #include "UpdaterTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -228,6 +232,76 @@ TEST_F(CheckTargetVersionTest, JapaneseFolderNamesReachTheFile)
     const std::string path = folder + "\\Larkspurgleam.exe";
     ASSERT_TRUE(updtest::CopyTo(updtest::OldRelease(), path));
     EXPECT_EQ(UPDATE_ELIGIBLE, CheckTargetVersion(path.c_str()));
+}
+
+// The publisher's tool reads releases with its own program-file reader, on Linux: on every
+// kind of file above it must find what the version API finds, value for value.
+TEST_F(CheckTargetVersionTest, ProgramFileReaderSeesWhatTheVersionApiSees)
+{
+    const auto eligible = ReleaseValues(DESCRIPTION, L"1, 0, 0, 0", BUILD_TAG, BUILD_TAG);
+    const auto updated = ReleaseValues(L"ラーク\u00e9", L"1, 0, 0, 1", L"Larkspurgleam", L"");
+    const VersionResource made[] = {
+        VersionResource().Translation(0x0411, 932).Table(L"041103a4", eligible),
+        VersionResource()
+            .Translation(0x0411, 932)
+            .Table(L"040104e4", updated)
+            .Table(L"041004b0", eligible),
+        VersionResource()
+            .Translation(0x0411, 932)
+            .Table(L"041104b0", eligible)
+            .Table(L"040904b0", updated),
+        VersionResource()
+            .Translation(0x0422, 1200)
+            .Translation(0x0411, 1252)
+            .Table(L"040904b0", updated)
+            .Table(L"041104e4", eligible),
+        VersionResource()
+            .Translation(0x0411, 932)
+            .Table(L"041103a4", {{L"FileDescription", DESCRIPTION}, {L"productversion", L"9"}})
+            .Table(L"040904B0", {{L"ProductName", BUILD_TAG}, {L"SpecialBuild", L""}}),
+        VersionResource().Translation(0x0411, 932).Table(L"042204b0", eligible),
+        VersionResource().Translation(0x0422, 1200).Table(L"042204b0", eligible),
+        VersionResource().Translation(0x0411, 932),
+        VersionResource().WithoutVarFileInfo().Table(L"041103a4", eligible),
+    };
+    std::vector<std::string> paths = {updtest::OldRelease(), updtest::NewRelease(),
+                                      updtest::VersionCarrier(), updtest::UpdaterProgram()};
+    for (const VersionResource& version : made)
+    {
+        paths.push_back(scratch.GetPath() + "\\made" + std::to_string(paths.size()) + ".exe");
+        ASSERT_TRUE(updtest::MakeVersionedFile(paths.back(), version));
+    }
+    char system[MAX_PATH] = {};
+    ASSERT_NE(0u, GetSystemDirectoryA(system, MAX_PATH));
+    for (const char* name : {"kernel32.dll", "user32.dll", "version.dll", "comctl32.dll"})
+        paths.push_back(std::string(system) + "\\" + name);
+
+    for (const std::string& path : paths)
+    {
+        TargetVersionStrings api;
+        const int readable = ReadTargetVersion(path.c_str(), api);
+        const std::string bytes = updtest::ReadAll(path);
+        PeVersion version;
+        const PeResult result = ReadPeVersion(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                              bytes.size(), version);
+        EXPECT_EQ(readable == 1, result == PE_OK) << path << ": " << DescribePeResult(result);
+        if (result != PE_OK)
+            continue;
+        const struct
+        {
+            const char* apiValue;
+            const std::u16string& readerValue;
+        } values[] = {{api.fileDescription, version.strings.fileDescription},
+                      {api.productVersion, version.strings.productVersion},
+                      {api.productName, version.strings.productName},
+                      {api.specialBuild, version.strings.specialBuild}};
+        for (const auto& value : values)
+        {
+            std::string converted = Utf16ToCp932(value.readerValue);
+            converted.resize(std::min<std::size_t>(converted.size(), VERSION_VALUE_MAX));
+            EXPECT_EQ(std::string(value.apiValue), converted) << path;
+        }
+    }
 }
 
 class QueryVersionStringTest : public testing::Test

@@ -1,18 +1,24 @@
-// Runs the update step on a target and stops for good at a chosen step, after saying so
-// through a ready file, so that a test can kill the process exactly there.
+// Does what the dialog's OK does (the target check, then the update step) and stops for good
+// at a chosen step, after saying so through a ready file, so that a test can kill the process
+// exactly there; with STEP 0 it runs to the end, as a rerun of the updater would.
 //
-// usage: gs_update_step_runner UPDATER TARGET STEP READY_FILE
-//   UPDATER     program whose payload resource is used (loaded as a data file)
-//   STEP        an UpdateStep value; 0 runs the step to its end
-// Exit code: 1 when the update was done, 0 when it failed, 2 for wrong arguments.
+// usage: gs_update_step_runner UPDATER TARGET STEP READY_FILE [nolinks]
+//   UPDATER     program whose payload resources are used (loaded as a data file)
+//   STEP        an UpdateStep value; 0 runs to the end
+//   nolinks     behave as on a file system without hard links
+// Exit code: 10 + the target's verdict (9 already updated, 10 wrong file, 12 in use) when
+// there was nothing to update; otherwise 1 when the update was done, 0 when it failed; 2 for
+// wrong arguments.
 
 #include "ApplyUpdate.h"
 #include "GsMessageBox.h"
+#include "TargetCheck.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace
@@ -50,7 +56,7 @@ int PrintBox(HWND, const char* text, const char* caption, UINT)
 
 int main(int argc, char** argv)
 {
-    if (argc != 5)
+    if (argc != 5 && !(argc == 6 && std::strcmp(argv[5], "nolinks") == 0))
     {
         return 2;
     }
@@ -62,6 +68,16 @@ int main(int argc, char** argv)
     g_nStopStep = std::atoi(argv[3]);
     g_strReadyFile = argv[4];
     SetUpdateStepHook(StopHere);
+    SetUpdateUsesLinks(argc == 5);
     GsSetMessageBoxFunction(PrintBox);
+    const int verdict = CheckTarget(argv[2]);
+    if (verdict == TARGET_ALREADY_DONE)
+    {
+        TidyUpdateLeftovers(argv[2]);
+    }
+    if (verdict != TARGET_ELIGIBLE)
+    {
+        return 10 + verdict;
+    }
     return ApplyUpdateFrom(updater, argv[2], nullptr);
 }

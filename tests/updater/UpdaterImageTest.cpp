@@ -267,12 +267,17 @@ TEST_F(ProductImageTest, DialogTemplateIsExactlyTheUpdateDialog)
 }
 
 // Expands a payload resource, writes it out and checks it as the updater would check a
-// target: the new release, of the expanded length, and (for the sample) byte for byte.
-void ExpectPayloadIsTheNewRelease(const std::string& resource, const std::string& sample)
+// target: the new release, of the expanded length, its digest the one carried beside it,
+// and (for the sample) byte for byte.
+void ExpectPayloadIsTheNewRelease(const std::string& resource, const std::string& carriedDigest,
+                                  const std::string& sample)
 {
     std::vector<unsigned char> executable;
     ASSERT_EQ(PAYLOAD_OK, ExpandPayload(reinterpret_cast<const unsigned char*>(resource.data()),
                                         resource.size(), executable));
+    PayloadDigest digest;
+    ASSERT_TRUE(DigestOfBytes(executable.data(), executable.size(), digest));
+    EXPECT_TRUE(std::string(digest.begin(), digest.end()) == carriedDigest);
     PayloadHeader header;
     ASSERT_EQ(PAYLOAD_OK, ReadPayloadHeader(reinterpret_cast<const unsigned char*>(resource.data()),
                                             resource.size(), header));
@@ -294,8 +299,10 @@ TEST_F(ProductImageTest, PayloadIsTheNewRelease)
 {
     const PeImage::Resource* payload = image.Find(PeImage::Id("BIN"), PeImage::Id(107));
     ASSERT_NE(nullptr, payload);
+    const PeImage::Resource* digest = image.Find(PeImage::Id("BIN"), PeImage::Id(108));
+    ASSERT_NE(nullptr, digest);
     const std::string sample = updtest::ProductBuildDir() + "\\fixtures\\new\\Larkspurgleam.exe";
-    ExpectPayloadIsTheNewRelease(payload->data, sample);
+    ExpectPayloadIsTheNewRelease(payload->data, digest->data, sample);
     if (updtest::PayloadIsTheSample())
     {
         PeImage release;
@@ -309,14 +316,17 @@ TEST(TestUpdaterImageTest, PayloadIsTheNewRelease)
     PeImage image;
     ASSERT_TRUE(image.Parse(updtest::ReadAll(updtest::UpdaterProgram()))) << image.Error();
     const PeImage::Resource* payload = image.Find(PeImage::Id("BIN"), PeImage::Id(107));
+    const PeImage::Resource* digest = image.Find(PeImage::Id("BIN"), PeImage::Id(108));
     ASSERT_NE(nullptr, payload);
-    ExpectPayloadIsTheNewRelease(payload->data, updtest::NewRelease());
+    ASSERT_NE(nullptr, digest);
+    ExpectPayloadIsTheNewRelease(payload->data, digest->data, updtest::NewRelease());
 
-    // The loader's view of the same resource agrees with the file's.
+    // The loader's view of the same resources agrees with the file's.
     updtest::DataModule module(updtest::UpdaterProgram());
     std::vector<unsigned char> executable;
-    ASSERT_EQ(1, LoadPayload(module.Get(), executable));
-    EXPECT_EQ(static_cast<std::size_t>(UPDATE_TARGET_SIZE), executable.size());
+    PayloadDigest loaded;
+    ASSERT_EQ(1, LoadPayload(module.Get(), executable, loaded));
+    EXPECT_TRUE(std::string(loaded.begin(), loaded.end()) == digest->data);
 }
 
 TEST(PeImageTest, RefusesWhatIsNotAProgramFile)

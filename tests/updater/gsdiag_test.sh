@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The publishers' diagnostic under wine: exit codes and output for each kind of file, and the
 # same verdict on a system whose ANSI code page is not 932.
-#   gsdiag_test.sh WINE GSDIAG OLD_RELEASE NEW_RELEASE CARRIER SCRATCH
+#   gsdiag_test.sh WINE GSDIAG OLD_RELEASE NEW_RELEASE CARRIER SCRATCH UPDATER
 # WINEPREFIX, LOCPATH and the other wine variables come from the environment.
 set -uo pipefail
 
@@ -11,6 +11,7 @@ old=$3
 new=$4
 carrier=$5
 scratch=$6
+updater=$7
 failures=0
 
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
@@ -52,6 +53,14 @@ expect 2 'size +2047999 bytes, 2048000 required: fails$' $ja check "$(windows_pa
 expect 2 'verdict +0 \(wrong file\)' $ja check "$(windows_path "$carrier")"
 expect 2 'cannot read the file' $ja check "$(windows_path "$scratch/missing.exe")"
 expect 2 'cannot read the file' $ja check "$(windows_path "$scratch")"
+# A target that an interrupted update left only under its backup name: the update finishes.
+mkdir -p "$scratch/interrupted"
+cp "$old" "$scratch/interrupted/Larkspurgleam.bak"
+expect 0 'interrupted update left the old release' $ja check "$(windows_path "$scratch/interrupted/Larkspurgleam.exe")"
+# The payload an updater carries, and a program that carries none.
+expect 0 'result +sound' $ja payload "$(windows_path "$updater")"
+expect 0 'expanded +2048000 bytes, sha256 [0-9a-f]{64}$' $ja payload "$(windows_path "$updater")"
+expect 2 'carried digest +missing' $ja payload "$(windows_path "$carrier")"
 expect 3 'usage: gsdiag check FILE' $ja
 expect 3 'usage: gsdiag check FILE' $ja check
 expect 3 'usage: gsdiag check FILE' $ja inspect "$(windows_path "$old")"
