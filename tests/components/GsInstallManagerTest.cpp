@@ -64,9 +64,7 @@ protected:
         std::mt19937 random(static_cast<unsigned>(size));
         std::string content(size, '\0');
         for (char& c : content)
-        {
             c = static_cast<char>(random());
-        }
         std::ofstream(source + "\\" + name, std::ios::binary) << content;
         return content;
     }
@@ -86,9 +84,7 @@ protected:
         const HANDLE find = FindFirstFileA((destination + "\\*").c_str(), &entry);
         int count = 0;
         for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry))
-        {
             ++count;
-        }
         FindClose(find);
         return count == 2; // "." and ".."
     }

@@ -38,9 +38,7 @@ protected:
             const std::string relative = file;
             const auto slash = relative.rfind('\\');
             if (slash != std::string::npos)
-            {
                 scratch->MakeFolder(relative.substr(0, slash));
-            }
             std::ofstream(root + "\\" + relative) << "x";
         }
         scratch->MakeFolder("empty");
@@ -70,9 +68,7 @@ protected:
     {
         std::set<std::string> paths;
         for (const Found& f : found)
-        {
             paths.insert(f.path);
-        }
         return paths;
     }
 
@@ -112,9 +108,7 @@ TEST_F(GsSearchFileTest, PatternsDecideWhatIsDeliveredAndWhichFoldersAreEntered)
         const std::vector<Found> found = Collect(row.recursive);
         std::set<std::string> expected;
         for (const std::string& path : row.paths)
-        {
             expected.insert(root + "\\" + path);
-        }
         EXPECT_EQ(expected, Paths(found)) << row.directory << " " << row.extension;
         EXPECT_EQ(row.paths.size(), found.size()) << "each file once";
         for (const Found& f : found)
@@ -137,9 +131,7 @@ TEST_F(GsSearchFileTest, TreeWalkIsDepthFirstAndAbandonedWalksStartAgain)
     for (std::size_t i = 0; i < all.size(); ++i)
     {
         for (std::string d = all[i].directory; d.size() > root.size(); d.erase(d.rfind('\\')))
-        {
             runs[d].push_back(i);
-        }
     }
     for (const auto& run : runs)
     {

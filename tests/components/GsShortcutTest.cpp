@@ -62,13 +62,9 @@ std::string ReadLink(const std::string& linkPath)
                std::to_string(fields[1]) + "," + std::to_string(fields[2]);
     }
     if (file != nullptr)
-    {
         file->Release();
-    }
     if (link != nullptr)
-    {
         link->Release();
-    }
     return read;
 }
 

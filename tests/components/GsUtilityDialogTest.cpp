@@ -63,9 +63,7 @@ public:
                           return found;
                       });
                   if (dialog != nullptr)
-                  {
                       steps(dialog);
-                  }
               })
     {
     }
@@ -77,9 +75,7 @@ public:
     bool Finish()
     {
         if (worker.joinable())
-        {
             worker.join();
-        }
         return dialog != nullptr;
     }
 
@@ -235,9 +231,7 @@ TEST(GsBrowseCallbackTest, SelectsTheRememberedFolderOnInitialisation)
     windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT
     {
         if (message < WM_USER)
-        {
             return DefWindowProcA(window, message, wParam, lParam);
-        }
         sent = {message, wParam, reinterpret_cast<const char*>(lParam), sent.count + 1};
         return 0;
     };

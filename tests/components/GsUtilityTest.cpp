@@ -35,14 +35,10 @@ protected:
         for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry))
         {
             if (std::strcmp(entry.cFileName, ".") != 0 && std::strcmp(entry.cFileName, "..") != 0)
-            {
                 names.insert(entry.cFileName);
-            }
         }
         if (find != INVALID_HANDLE_VALUE)
-        {
             FindClose(find);
-        }
         return names;
     }
 
@@ -222,13 +218,9 @@ public:
     ~RemovedValue()
     {
         if (removed)
-        {
             RegSetValueExA(key, name, 0, type, data, length);
-        }
         if (key != nullptr)
-        {
             RegCloseKey(key);
-        }
     }
     RemovedValue(const RemovedValue&) = delete;
     RemovedValue& operator=(const RemovedValue&) = delete;
@@ -334,9 +326,7 @@ TEST_F(GsUtilityTest, CreatesEveryLevelWholeAndStopsAtTheLengthLimit)
     // Short levels to about 200 bytes, then one that ends past 260: nothing of it is made.
     std::string fitting = root + "\\long";
     while (fitting.size() < 200)
-    {
         fitting += "\\dddd";
-    }
     EXPECT_EQ(
         1, utility.CreateDirectoryPath((fitting + "\\" + std::string(100, 'e') + "\\f").c_str()));
     EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY),

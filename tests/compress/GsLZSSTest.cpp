@@ -282,39 +282,6 @@ TEST(LZSSEncode, OneObjectServesManyCallsLikeFreshOnes)
     }
 }
 
-TEST(LZSSDecode, StopsAtCapacityAndReportsOverrun)
-{
-    const Bytes source = Repeat("abc", 100);
-    const Bytes stream = YardstickEncode(source);
-    auto codec = std::make_unique<CGsLZSS>();
-    for (int capacity : {0, 1, 2, 3, 5, 17, 150, 299, 300})
-    {
-        const Result r = Code(*codec, false, stream, capacity);
-        EXPECT_EQ(capacity == 300 ? 1 : 0, r.result) << capacity;
-        EXPECT_EQ(capacity, codec->decodedSize);
-        EXPECT_TRUE(r.canaryIntact) << capacity;
-        EXPECT_TRUE(std::equal(r.bytes.begin(), r.bytes.end(), source.begin()));
-    }
-}
-
-TEST(LZSSDecode, CutStreamsGiveTheItemsBeforeTheCut)
-{
-    const KnownVector& v = KNOWN[4];
-    auto codec = std::make_unique<CGsLZSS>();
-    for (std::size_t n = 0; n <= v.stream.size(); ++n)
-    {
-        const Result r = Code(*codec, false, Bytes(v.stream.begin(), v.stream.begin() + n), 30);
-        EXPECT_EQ(1, r.result) << n;
-        ASSERT_LE(r.bytes.size(), v.source.size());
-        EXPECT_TRUE(std::equal(r.bytes.begin(), r.bytes.end(), v.source.begin())) << n;
-        // After the first byte of the reference: I J survive, the lone byte is dropped.
-        if (n == 13)
-        {
-            EXPECT_EQ(Repeat("ABCDEFGHIJ", 1), r.bytes);
-        }
-    }
-}
-
 // A stream of `count` literals, then one reference of 18 bytes to ring `position`.
 Bytes LiteralsThenReference(int count, int position)
 {
@@ -341,6 +308,13 @@ TEST(LZSSDecode, StreamsDecodeLikeTheYardstick)
     for (int capacity : {4090, 4093, 4096, 4100, 4107, 4108})
         ExpectDecodeLikeYardstick(*codec, acrossStart, capacity);
     ExpectDecodeLikeYardstick(*codec, LiteralsThenReference(5000, 4090), 5018);
+    // Every cut of a known stream, and capacities that stop inside a reference.
+    const KnownVector& known = KNOWN[4];
+    for (std::size_t n = 0; n <= known.stream.size(); ++n)
+        ExpectDecodeLikeYardstick(*codec, Bytes(known.stream.begin(), known.stream.begin() + n),
+                                  30);
+    for (int capacity : {0, 1, 2, 3, 5, 11, 12, 17, 29})
+        ExpectDecodeLikeYardstick(*codec, known.stream, capacity);
     // A reference whose second byte lies past the given length is not read.
     const Bytes literalThenRef = {0x01, 'q', 0xEE, 0xFF};
     ExpectDecodeLikeYardstick(*codec, Bytes(literalThenRef.begin(), literalThenRef.end() - 1), 32);

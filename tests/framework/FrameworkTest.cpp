@@ -87,9 +87,7 @@ public:
     {
         std::vector<std::string> names;
         for (const HandlerCall& call : calls)
-        {
             names.push_back(call.handler);
-        }
         return names;
     }
     int Count(const char* handler) const
@@ -123,9 +121,7 @@ protected:
     void TearDown() override
     {
         for (CGsDialog* dialog : registered)
-        {
             g_DialogList.Remove(dialog);
-        }
         g_bDialogListAlive = 1; // each list built here clears it when it ends
         g_pAppFrame = &g_TestFrame;
     }
@@ -141,9 +137,7 @@ protected:
         for (int i = 0; i < g_DialogList.GetCount(); ++i)
         {
             if (g_DialogList.GetAt(i) == dialog)
-            {
                 return true;
-            }
         }
         return false;
     }
@@ -319,9 +313,7 @@ public:
         SetTimer(m->hwnd, 1, 5000,
                  [](HWND dialog, UINT, UINT_PTR, DWORD) { EndDialog(dialog, -99); });
         for (const auto& posted : script)
-        {
             PostMessageA(m->hwnd, posted.first, posted.second, 0);
-        }
         window = m->hwnd;
         return result;
     }
@@ -329,9 +321,7 @@ public:
     {
         TRecordingDialog<CGsDialogSync>::OnCommand(m);
         if (LOWORD(m->wParam) != IDC_TEST_END)
-        {
             return 0;
-        }
         EndDialog(m->hwnd, TEST_END_CODE);
         return 1;
     }
