@@ -1,5 +1,6 @@
 #include "GsFile.h"
 
+#include <climits>
 #include <cstdarg>
 
 namespace
@@ -64,6 +65,8 @@ CGsFile::~CGsFile()
 
 int CGsFile::Open(const char* newPath, int flags)
 {
+    // Copied before the close, which clears `path`: the caller may pass GetPath() itself.
+    std::string wanted = newPath != nullptr ? newPath : "";
     // Through the virtual table on purpose: a derived file that overrides Close sees every
     // close, including the implicit one here.
     Close();
@@ -72,8 +75,8 @@ int CGsFile::Open(const char* newPath, int flags)
         return 0;
     }
     const std::string mode = BuildFileMode(flags);
-    path = newPath;
-    stream = std::fopen(newPath, mode.c_str());
+    path = std::move(wanted);
+    stream = std::fopen(path.c_str(), mode.c_str());
     return stream != nullptr ? 1 : 0;
 }
 
@@ -127,16 +130,50 @@ int CGsFile::Write(const void* buffer, unsigned int count, unsigned int* transfe
     return 1;
 }
 
+namespace
+{
+
+// 64-bit positions: with the 32-bit long of Windows, ftell fails past 2 GiB, where the
+// position may still be restored and the size still told apart from a failure.
+long long TellWide(std::FILE* stream)
+{
+#if defined(_WIN32)
+    return _ftelli64(stream);
+#else
+    return ftello(stream);
+#endif
+}
+
+int SeekWide(std::FILE* stream, long long offset, int whence)
+{
+#if defined(_WIN32)
+    return _fseeki64(stream, offset, whence);
+#else
+    return fseeko(stream, static_cast<off_t>(offset), whence);
+#endif
+}
+
+} // namespace
+
 int CGsFile::GetSize()
 {
     if (stream == nullptr)
     {
         return 0;
     }
-    const long position = std::ftell(stream);
-    std::fseek(stream, 0, SEEK_END);
-    const long size = std::ftell(stream);
-    std::fseek(stream, position, SEEK_SET);
+    // Without a known position there is nothing to come back to: the stream is left alone.
+    const long long position = TellWide(stream);
+    if (position < 0)
+    {
+        return -1;
+    }
+    SeekWide(stream, 0, SEEK_END);
+    const long long size = TellWide(stream);
+    SeekWide(stream, position, SEEK_SET);
+    if (size < 0 || size > INT_MAX)
+    {
+        return -1;
+    }
     return static_cast<int>(size);
 }
 

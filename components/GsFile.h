@@ -58,7 +58,8 @@ public:
     // given. 1 when a file is open, whatever was transferred; 0 when none is.
     virtual int Read(void* buffer, unsigned int count, unsigned int* transferred) = 0;
     virtual int Write(const void* buffer, unsigned int count, unsigned int* transferred) = 0;
-    // Size in bytes; the position is left where it was. 0 when closed.
+    // Size in bytes; the position is left where it was. 0 when closed; -1 when the size cannot
+    // be told or is beyond INT_MAX (2 GiB - 1), which this 32-bit result cannot carry.
     virtual int GetSize() = 0;
     // Current position, -1 on a stream failure, 0 when closed.
     virtual int Tell() = 0;

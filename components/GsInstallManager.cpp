@@ -104,7 +104,9 @@ int CGsInstallManager::Start()
     {
         BuildPaths(entry);
         CGsFile probe;
-        if (!probe.Open(entry.sourcePath.c_str(), GS_FILE_READ | GS_FILE_BINARY))
+        // A size the file object cannot carry (2 GiB and more) would be copied as nothing.
+        if (!probe.Open(entry.sourcePath.c_str(), GS_FILE_READ | GS_FILE_BINARY) ||
+            probe.GetSize() < 0)
         {
             if (progressWindow != nullptr)
             {
@@ -169,7 +171,7 @@ int CGsInstallManager::OpenFile(int index)
     }
     currentDone = 0;
     currentSize = sourceFile->GetSize();
-    return 1;
+    return currentSize >= 0 ? 1 : 0;
 }
 
 void CGsInstallManager::EndCopy()

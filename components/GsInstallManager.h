@@ -44,7 +44,8 @@ public:
     // Checks that every source opens and totals their sizes, then opens the first source and
     // its destination (created or emptied) and shows the progress text for it. 1 on success,
     // also for an empty list, which opens nothing. 0 when not set up, when a destination
-    // cannot be opened, or when a source cannot be opened: then, with a progress window, a
+    // cannot be opened, or when a source cannot be opened or holds 2 GiB or more (beyond what
+    // the file object's sizes carry): then, with a progress window, a
     // message box owned by it shows the file's name under "open error" (OK only), and no
     // destination has been touched.
     virtual int Start() = 0;

@@ -100,7 +100,12 @@ std::vector<unsigned char> ReadBytes(const std::string& path)
     {
         return bytes;
     }
-    bytes.resize(static_cast<std::size_t>(file.GetSize()));
+    const int size = file.GetSize();
+    if (size < 0)
+    {
+        return bytes;
+    }
+    bytes.resize(static_cast<std::size_t>(size));
     unsigned int read = 0;
     file.Read(bytes.data(), static_cast<unsigned int>(bytes.size()), &read);
     bytes.resize(read);

@@ -62,12 +62,17 @@ int CGsAppFrame::Run(HINSTANCE instanceHandle, HINSTANCE previousInstance, LPSTR
     // GetMessageA gives -1 on failure; looping on it would spin for ever, so only a positive
     // result goes on.
     MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0)
+    while (FetchMessage(&message) > 0)
     {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
     return OnExit();
+}
+
+int CGsAppFrame::FetchMessage(MSG* message)
+{
+    return GetMessageA(message, nullptr, 0, 0);
 }
 
 int CGsAppFrame::Prepare(HINSTANCE instanceHandle, HINSTANCE previousInstance, LPSTR commandText,

@@ -39,6 +39,10 @@ public:
     // holds whatever was read (NUL-terminated when size > 0).
     int GetModuleDirectory(char* buffer, int size);
 
+    // One GetMessageA for Run's loop: > 0 for a message, 0 for WM_QUIT, -1 on failure.
+    // Overridable so that a failing message source can be shown to end the loop.
+    virtual int FetchMessage(MSG* message);
+
     HINSTANCE instance = nullptr; // module whose resources hold every dialog
     HINSTANCE previous = nullptr; // always null on Win32; kept for derived frames
     char* commandLine = nullptr;  // not owned, not interpreted

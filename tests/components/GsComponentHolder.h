@@ -15,14 +15,10 @@ public:
         CGsUtility utility;
         IGsInterface* made = nullptr;
         if (utility.CreateComponent(identifier, &made) != S_OK || made == nullptr)
-        {
             return;
-        }
         pointer = dynamic_cast<T*>(made);
         if (pointer == nullptr)
-        {
             made->Release();
-        }
     }
     ~GsComponentHolder() { Reset(); }
     GsComponentHolder(const GsComponentHolder&) = delete;

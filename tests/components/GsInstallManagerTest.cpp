@@ -1,16 +1,16 @@
 // The install manager driven as an installer drives it: from the factory, set up with two
-// folders and a dialog control, files added, started, then stepped until the finished flag.
+// folders and a control of the caller's window, files added, started, then stepped until the
+// finished flag; and its refusals on real files that cannot be copied whole.
 #include "GsInstallManager.h"
 #include "GsComponentHolder.h"
 #include "GsComponentIds.h"
-#include "GsInstallManagerTestIds.h"
 #include "GsMessageBox.h"
 #include "GsTestFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,458 +18,271 @@
 namespace
 {
 
-struct RecordedBox
-{
-    HWND owner = nullptr;
-    std::string text;
-    std::string caption;
-    UINT style = 0;
-};
+constexpr int kStatusId = 1101;
+constexpr int kOtherId = 1102;
 
-std::vector<RecordedBox> g_boxes;
+std::vector<std::string> g_boxes; // owner-less record: "text|caption|style"
+HWND g_boxOwner = nullptr;
 
 int RecordBox(HWND owner, const char* text, const char* caption, UINT style)
 {
-    g_boxes.push_back(RecordedBox{owner, text, caption, style});
+    g_boxOwner = owner;
+    g_boxes.push_back(std::string(text) + "|" + caption + "|" + std::to_string(style));
     return IDOK;
 }
-
-std::string MakeContent(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string content(size, '\0');
-    for (char& c : content)
-    {
-        c = static_cast<char>(random());
-    }
-    return content;
-}
-
-bool WriteBytes(const std::string& path, const std::string& content)
-{
-    std::FILE* stream = std::fopen(path.c_str(), "wb");
-    if (stream == nullptr)
-    {
-        return false;
-    }
-    const bool written = std::fwrite(content.data(), 1, content.size(), stream) == content.size();
-    return std::fclose(stream) == 0 && written;
-}
-
-bool Exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsEmptyFolder(const std::string& folder)
-{
-    WIN32_FIND_DATAA entry;
-    const HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-    {
-        return false;
-    }
-    bool empty = true;
-    do
-    {
-        empty = empty &&
-                (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0);
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-    return empty;
-}
-
-// The progress dialog of the test: a real modeless dialog from the test's own template, with
-// the control that shows the progress text and one the manager must leave alone.
-class ProgressDialog
-{
-public:
-    ProgressDialog()
-        : hwnd(CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INSTALL_PROGRESS),
-                                  nullptr, Procedure, 0))
-    {
-    }
-    ~ProgressDialog()
-    {
-        if (hwnd != nullptr)
-        {
-            DestroyWindow(hwnd);
-        }
-    }
-    ProgressDialog(const ProgressDialog&) = delete;
-    ProgressDialog& operator=(const ProgressDialog&) = delete;
-
-    std::string Text(int controlId) const
-    {
-        char text[512] = {};
-        GetDlgItemTextA(hwnd, controlId, text, sizeof text);
-        return text;
-    }
-
-    const HWND hwnd;
-
-private:
-    static INT_PTR CALLBACK Procedure(HWND, UINT message, WPARAM, LPARAM)
-    {
-        return message == WM_INITDIALOG ? TRUE : FALSE;
-    }
-};
 
 class GsInstallManagerTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        ASSERT_FALSE(scratch.GetPath().empty());
+        ASSERT_EQ(932u, GetACP()) << "run under the Japanese locale (LC_ALL=ja_JP.UTF-8)";
         ASSERT_NE(nullptr, manager.Get());
-        source = scratch.MakeFolder("src");
-        destination = scratch.MakeFolder("dst");
         ASSERT_FALSE(source.empty());
         ASSERT_FALSE(destination.empty());
         g_boxes.clear();
         previousBox = GsSetMessageBoxFunction(RecordBox);
+        // The caller's window: the control that shows the progress text, and one to leave alone.
+        window = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 400, 60, nullptr, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+        for (int id : {kStatusId, kOtherId})
+        {
+            CreateWindowA("STATIC", "idle", WS_CHILD, 0, 0, 400, 20, window,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                          GetModuleHandleA(nullptr), nullptr);
+        }
+    }
+    void TearDown() override
+    {
+        GsSetMessageBoxFunction(previousBox);
+        DestroyWindow(window);
     }
 
-    void TearDown() override { GsSetMessageBoxFunction(previousBox); }
-
-    // A source file of `size` bytes; its content is returned for comparing the copy with.
-    std::string Source(const std::string& name, std::size_t size, unsigned seed = 1)
+    // A source file of `size` seeded bytes; its content is returned.
+    std::string Source(const std::string& name, std::size_t size)
     {
-        const std::string content = MakeContent(size, seed);
-        EXPECT_TRUE(WriteBytes(source + "\\" + name, content)) << name;
+        std::mt19937 random(static_cast<unsigned>(size));
+        std::string content(size, '\0');
+        for (char& c : content)
+            c = static_cast<char>(random());
+        std::ofstream(source + "\\" + name, std::ios::binary) << content;
         return content;
     }
-
     std::string Copied(const std::string& name) const
     {
-        int ok = 0;
-        const std::string content = gstest::ReadWholeFile(destination + "\\" + name, &ok);
-        EXPECT_EQ(1, ok) << name << " is missing";
-        return content;
+        return gstest::ReadWholeFile(destination + "\\" + name);
+    }
+    std::string Text(int id) const
+    {
+        char text[512] = {};
+        GetDlgItemTextA(window, id, text, sizeof text);
+        return text;
+    }
+    bool DestinationEmpty() const
+    {
+        WIN32_FIND_DATAA entry;
+        const HANDLE find = FindFirstFileA((destination + "\\*").c_str(), &entry);
+        int count = 0;
+        for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry))
+            ++count;
+        FindClose(find);
+        return count == 2; // "." and ".."
+    }
+    // Steps until the finished flag (at most `limit` steps); the progress values reported.
+    std::vector<int> StepToEnd(int limit = 10)
+    {
+        std::vector<int> progress;
+        int finished = 0;
+        while (!finished && static_cast<int>(progress.size()) < limit)
+        {
+            int value = -1;
+            EXPECT_EQ(1, manager->Step(&finished, &value));
+            progress.push_back(value);
+        }
+        EXPECT_EQ(1, finished);
+        return progress;
     }
 
     gstest::ScratchFolder scratch{"install"};
     GsComponentHolder<IGsInstallManager> manager{IID_IGsInstallManager};
-    std::string source;
-    std::string destination;
+    std::string source = scratch.MakeFolder("src");
+    std::string destination = scratch.MakeFolder("dst");
+    HWND window = nullptr;
     GsMessageBoxFunction previousBox = nullptr;
 };
 
-TEST_F(GsInstallManagerTest, BuildsPathsFromFoldersWithOrWithoutTheirTrailingBackslash)
+TEST_F(GsInstallManagerTest, CopiesEveryFileWholeCountingKilobytes)
 {
-    const std::string a = Source("a.txt", 10);
-    const std::string b = Source("b.txt", 20);
-    ASSERT_EQ(1, manager->Setup(nullptr, 0, (source + "\\").c_str(), destination.c_str()));
-    EXPECT_EQ(1, manager->AddFile("a.txt", nullptr));
-    EXPECT_EQ(2, manager->AddFile("b.txt", "renamed.txt"));
-    ASSERT_EQ(1, manager->Start());
-
-    auto* concrete = dynamic_cast<CGsInstallManager*>(manager.Get());
-    ASSERT_NE(nullptr, concrete);
-    EXPECT_EQ(source, concrete->GetSourceDirectory());
-    EXPECT_EQ(destination, concrete->GetDestinationDirectory());
-    EXPECT_EQ(source + "\\a.txt", concrete->GetFile(0)->sourcePath);
-    EXPECT_EQ(destination + "\\a.txt", concrete->GetFile(0)->destinationPath);
-    EXPECT_EQ(destination + "\\renamed.txt", concrete->GetFile(1)->destinationPath);
-
-    int finished = 0;
-    ASSERT_EQ(1, manager->Step(&finished, nullptr));
-    ASSERT_EQ(1, manager->Step(&finished, nullptr));
-    EXPECT_EQ(1, finished);
-    EXPECT_EQ(a, Copied("a.txt"));
-    EXPECT_EQ(b, Copied("renamed.txt"));
-    EXPECT_FALSE(Exists(destination + "\\b.txt"));
-}
-
-TEST_F(GsInstallManagerTest, TwoFilesReportProgress192Then256AndAreCompleteWhenReported)
-{
-    const std::string first = Source("first.bin", 3072, 1);
-    const std::string second = Source("second.bin", 1024, 2);
-    ASSERT_EQ(1, manager->Setup(nullptr, 0, source.c_str(), destination.c_str()));
-    manager->AddFile("first.bin", nullptr);
-    manager->AddFile("second.bin", nullptr);
-    ASSERT_EQ(1, manager->Start());
-    EXPECT_EQ(4, dynamic_cast<CGsInstallManager*>(manager.Get())->GetTotalKilobytes());
-
-    int finished = -1;
-    int progress = -1;
-    ASSERT_EQ(1, manager->Step(&finished, &progress));
-    EXPECT_EQ(0, finished);
-    EXPECT_EQ(192, progress);
-    EXPECT_EQ(first, Copied("first.bin")) << "a file is complete on disk once it is left";
-
-    ASSERT_EQ(1, manager->Step(&finished, &progress));
-    EXPECT_EQ(1, finished);
-    EXPECT_EQ(256, progress);
-    // Read while the manager still exists: the finished copy has already been flushed.
-    EXPECT_EQ(second, Copied("second.bin"));
-}
-
-TEST_F(GsInstallManagerTest, FiveMebibytesTakeThreeStepsAndCount5120Kilobytes)
-{
-    const std::string big = Source("big.bin", 5242880, 7);
-    ASSERT_EQ(1, manager->Setup(nullptr, 0, source.c_str(), destination.c_str()));
-    manager->AddFile("big.bin", nullptr);
-    ASSERT_EQ(1, manager->Start());
-    EXPECT_EQ(5120, dynamic_cast<CGsInstallManager*>(manager.Get())->GetTotalKilobytes());
-
-    const int expected[] = {2048 * 256 / 5120, 4096 * 256 / 5120, 256};
-    int finished = 0;
-    for (int step = 0; step < 3; ++step)
+    const struct
     {
-        int progress = -1;
-        ASSERT_EQ(1, manager->Step(&finished, &progress)) << "step " << step;
-        EXPECT_EQ(expected[step], progress) << "step " << step;
-        EXPECT_EQ(step == 2 ? 1 : 0, finished) << "step " << step;
+        std::vector<std::size_t> sizes;
+        int totalKilobytes; // at least 1 per file
+        std::vector<int> progress;
+    } rows[] = {
+        {{3072, 1024}, 4, {192, 256}},
+        {{5242880}, 5120, {2048 * 256 / 5120, 4096 * 256 / 5120, 256}}, // 2 MiB per step
+        {{100, 0}, 2, {128, 256}},
+    };
+    for (const auto& row : rows)
+    {
+        // The source folder with its trailing backslash, which is dropped.
+        ASSERT_EQ(1, manager->Setup(nullptr, 0, (source + "\\").c_str(), destination.c_str()));
+        std::vector<std::string> contents;
+        for (std::size_t i = 0; i < row.sizes.size(); ++i)
+        {
+            const std::string name = "f" + std::to_string(i);
+            contents.push_back(Source(name, row.sizes[i]));
+            EXPECT_EQ(static_cast<int>(i + 1),
+                      manager->AddFile(name.c_str(), (name + ".out").c_str()));
+        }
+        ASSERT_EQ(1, manager->Start());
+        auto* concrete = dynamic_cast<CGsInstallManager*>(manager.Get());
+        EXPECT_EQ(row.totalKilobytes, concrete->GetTotalKilobytes());
+        EXPECT_EQ(source + "\\f0", concrete->GetFile(0)->sourcePath);
+        EXPECT_EQ(row.progress, StepToEnd());
+        for (std::size_t i = 0; i < contents.size(); ++i)
+        {
+            EXPECT_TRUE(contents[i] == Copied("f" + std::to_string(i) + ".out")) << i;
+        }
+        // After the finished flag nothing is read or written any more.
+        int finished = -1;
+        EXPECT_EQ(0, manager->Step(&finished, nullptr));
+        EXPECT_EQ(0, finished);
     }
-    EXPECT_TRUE(big == Copied("big.bin")) << "the copy is byte-identical";
-}
-
-TEST_F(GsInstallManagerTest, SmallAndEmptyFilesCountOneKilobyteEach)
-{
-    const std::string small = Source("small.txt", 100);
-    Source("empty.txt", 0);
-    ASSERT_EQ(1, manager->Setup(nullptr, 0, source.c_str(), destination.c_str()));
-    manager->AddFile("small.txt", nullptr);
-    manager->AddFile("empty.txt", nullptr);
-    ASSERT_EQ(1, manager->Start());
-    EXPECT_EQ(2, dynamic_cast<CGsInstallManager*>(manager.Get())->GetTotalKilobytes());
-
-    int finished = 0;
-    int progress = 0;
-    ASSERT_EQ(1, manager->Step(&finished, &progress));
-    EXPECT_EQ(128, progress);
-    EXPECT_EQ(0, finished);
-    // The empty file takes one step that copies nothing.
-    ASSERT_EQ(1, manager->Step(&finished, &progress));
-    EXPECT_EQ(256, progress);
-    EXPECT_EQ(1, finished);
-    EXPECT_EQ(small, Copied("small.txt"));
-    EXPECT_EQ("", Copied("empty.txt"));
-}
-
-TEST_F(GsInstallManagerTest, EmptyListStartsWithoutOpeningAnything)
-{
+    // An empty list starts, opening nothing, and has nothing to step.
     ASSERT_EQ(1, manager->Setup(nullptr, 0, source.c_str(), destination.c_str()));
     EXPECT_EQ(1, manager->Start());
-    int finished = -1;
-    int progress = -1;
-    EXPECT_EQ(0, manager->Step(&finished, &progress)) << "nothing to copy";
-    EXPECT_EQ(0, finished);
-    EXPECT_EQ(-1, progress);
-    EXPECT_TRUE(IsEmptyFolder(destination));
-}
-
-TEST_F(GsInstallManagerTest, StepOutsideACopyNeitherReadsNorWrites)
-{
-    const std::string a = Source("a.txt", 4000);
-    ASSERT_EQ(1, manager->Setup(nullptr, 0, source.c_str(), destination.c_str()));
-    manager->AddFile("a.txt", nullptr);
-    int finished = -1;
-    int progress = -1;
-    EXPECT_EQ(0, manager->Step(&finished, &progress)) << "before Start";
-    EXPECT_EQ(0, finished);
-    EXPECT_EQ(-1, progress);
-    EXPECT_FALSE(Exists(destination + "\\a.txt"));
-
-    ASSERT_EQ(1, manager->Start());
-    ASSERT_EQ(1, manager->Step(&finished, &progress));
-    ASSERT_EQ(1, finished);
-
-    // After the finished flag: the copy stays as it is.
-    ASSERT_TRUE(WriteBytes(source + "\\a.txt", "changed"));
-    progress = -1;
-    EXPECT_EQ(0, manager->Step(&finished, &progress));
-    EXPECT_EQ(0, finished);
-    EXPECT_EQ(-1, progress);
-    EXPECT_EQ(a, Copied("a.txt"));
-
-    // Setup again empties the list and ends any copy.
-    ASSERT_EQ(1, manager->Start());
-    ASSERT_EQ(1, manager->Setup(nullptr, 0, source.c_str(), destination.c_str()));
-    EXPECT_EQ(0, manager->Step(&finished, &progress));
-    EXPECT_EQ(1, manager->Start()) << "the list is empty again";
-    EXPECT_EQ(0, manager->Step(&finished, &progress));
-}
-
-TEST_F(GsInstallManagerTest, MissingSourceShowsOpenErrorOverTheWindowAndTouchesNothing)
-{
-    ProgressDialog dialog;
-    ASSERT_NE(nullptr, dialog.hwnd);
-    Source("here.txt", 10);
-    ASSERT_EQ(1,
-              manager->Setup(dialog.hwnd, IDC_INSTALL_STATUS, source.c_str(), destination.c_str()));
-    manager->AddFile("here.txt", nullptr);
-    manager->AddFile("gone.txt", nullptr);
-    EXPECT_EQ(0, manager->Start());
-
-    ASSERT_EQ(1u, g_boxes.size());
-    EXPECT_EQ(dialog.hwnd, g_boxes[0].owner);
-    EXPECT_EQ("gone.txt", g_boxes[0].text);
-    EXPECT_EQ("open error", g_boxes[0].caption);
-    EXPECT_EQ(static_cast<UINT>(MB_OK), g_boxes[0].style);
-    EXPECT_TRUE(IsEmptyFolder(destination)) << "no destination is touched";
-    EXPECT_EQ("idle", dialog.Text(IDC_INSTALL_STATUS));
-    EXPECT_EQ(0, manager->Step(nullptr, nullptr));
-
-    // Without a window the failure is silent.
-    ASSERT_EQ(1, manager->Setup(nullptr, 0, source.c_str(), destination.c_str()));
-    manager->AddFile("gone.txt", nullptr);
-    EXPECT_EQ(0, manager->Start());
-    EXPECT_EQ(1u, g_boxes.size());
-}
-
-TEST_F(GsInstallManagerTest, MissingDestinationFolderFailsTheStartSilently)
-{
-    ProgressDialog dialog;
-    Source("a.txt", 10);
-    ASSERT_EQ(1, manager->Setup(dialog.hwnd, IDC_INSTALL_STATUS, source.c_str(),
-                                (destination + "\\not\\made").c_str()));
-    manager->AddFile("a.txt", nullptr);
-    EXPECT_EQ(0, manager->Start());
-    EXPECT_TRUE(g_boxes.empty());
     EXPECT_EQ(0, manager->Step(nullptr, nullptr));
 }
 
-TEST_F(GsInstallManagerTest, ProgressTextNamesEachFileInTheDialogControl)
+TEST_F(GsInstallManagerTest, ShowsTheProgressTextOfEachFileInTheControl)
 {
-    ProgressDialog dialog;
-    ASSERT_NE(nullptr, dialog.hwnd);
     ASSERT_FALSE(scratch.MakeFolder("src\\サブ").empty());
     ASSERT_FALSE(scratch.MakeFolder("dst\\サブ").empty());
-    const std::string first = Source("first.txt", 3000);
+    Source("first.txt", 3000);
     const std::string second = Source("サブ\\表示.txt", 5000);
-    ASSERT_EQ(1,
-              manager->Setup(dialog.hwnd, IDC_INSTALL_STATUS, source.c_str(), destination.c_str()));
+    ASSERT_EQ(1, manager->Setup(window, kStatusId, source.c_str(), destination.c_str()));
     manager->AddFile("first.txt", nullptr);
     manager->AddFile("サブ\\表示.txt", nullptr);
     ASSERT_EQ(1, manager->Start());
-    EXPECT_EQ("first.txt をコピーしています...", dialog.Text(IDC_INSTALL_STATUS));
-
+    EXPECT_EQ("first.txt をコピーしています...", Text(kStatusId));
     int finished = 0;
     ASSERT_EQ(1, manager->Step(&finished, nullptr));
-    EXPECT_EQ("サブ\\表示.txt をコピーしています...", dialog.Text(IDC_INSTALL_STATUS));
+    EXPECT_EQ("サブ\\表示.txt をコピーしています...", Text(kStatusId));
     ASSERT_EQ(1, manager->Step(&finished, nullptr));
-    EXPECT_EQ(1, finished);
-    EXPECT_EQ("other", dialog.Text(IDC_INSTALL_OTHER));
+    EXPECT_EQ("idle", Text(kOtherId));
     EXPECT_EQ(second, Copied("サブ\\表示.txt"));
 
     // Control id 0: the window is kept for the message box, but no text is set.
-    SetDlgItemTextA(dialog.hwnd, IDC_INSTALL_STATUS, "idle");
-    ASSERT_EQ(1, manager->Setup(dialog.hwnd, 0, source.c_str(), destination.c_str()));
+    SetDlgItemTextA(window, kStatusId, "idle");
+    ASSERT_EQ(1, manager->Setup(window, 0, source.c_str(), destination.c_str()));
     manager->AddFile("first.txt", nullptr);
     ASSERT_EQ(1, manager->Start());
-    EXPECT_EQ("idle", dialog.Text(IDC_INSTALL_STATUS));
-    EXPECT_EQ("other", dialog.Text(IDC_INSTALL_OTHER));
-}
+    EXPECT_EQ("idle", Text(kStatusId));
 
-TEST(GsInstallManagerProgressText, LongNamesAreCutToWholeCharactersSoTheTextFits)
-{
-    ASSERT_STREQ("\x83\x5C", "ソ") << "sources must be compiled to code page 932";
+    // Long names are cut to whole characters so that the text fits its 260 bytes.
     const std::string suffix = " をコピーしています...";
-    ASSERT_EQ(22u, suffix.size());
-
     char text[GS_INSTALL_PROGRESS_SIZE + 16];
     std::memset(text, '#', sizeof text);
-    const std::string fits(237, 'a');
-    GsFormatCopyProgress(fits.c_str(), text);
-    EXPECT_EQ(fits + suffix, text) << "237 bytes still fit whole";
-
-    std::memset(text, '#', sizeof text);
-    const std::string longName(300, 'b');
-    GsFormatCopyProgress(longName.c_str(), text);
+    GsFormatCopyProgress(std::string(300, 'b').c_str(), text);
     EXPECT_EQ(std::string(237, 'b') + suffix, text);
-    EXPECT_EQ('#', text[GS_INSTALL_PROGRESS_SIZE]) << "nothing beyond the 260 bytes";
-
-    // A double-byte character across the limit is left out whole, not split.
-    if (GetACP() == 932)
-    {
-        const std::string straddling = std::string(236, 'c') + "ソ" + "tail";
-        GsFormatCopyProgress(straddling.c_str(), text);
-        EXPECT_EQ(std::string(236, 'c') + suffix, text);
-    }
+    EXPECT_EQ('#', text[GS_INSTALL_PROGRESS_SIZE]);
+    GsFormatCopyProgress((std::string(236, 'c') + "ソtail").c_str(), text);
+    EXPECT_EQ(std::string(236, 'c') + suffix, text);
 }
 
-TEST_F(GsInstallManagerTest, StepFailsWhenTheWriteFallsShort)
+TEST_F(GsInstallManagerTest, RefusesWhatCannotBeCopiedWhole)
 {
-    // The host's device that is always full (Z: is the host's root under wine): every write
-    // stops short, as on a full disk.
-    const std::string fullDevice = "Z:\\dev";
-    Source("a.bin", 100000);
-    ASSERT_EQ(1, manager->Setup(nullptr, 0, source.c_str(), fullDevice.c_str()));
-    manager->AddFile("a.bin", "full");
-    ASSERT_EQ(1, manager->Start()) << "the host's /dev/full opens as Z:\\dev\\full";
+    Source("here.txt", 10);
+    // A missing source: the box over the window, and no destination touched.
+    ASSERT_EQ(1, manager->Setup(window, kStatusId, source.c_str(), destination.c_str()));
+    manager->AddFile("here.txt", nullptr);
+    manager->AddFile("gone.txt", nullptr);
+    EXPECT_EQ(0, manager->Start());
+    EXPECT_EQ(std::vector<std::string>{"gone.txt|open error|0"}, g_boxes);
+    EXPECT_EQ(window, g_boxOwner);
+    EXPECT_TRUE(DestinationEmpty());
+    EXPECT_EQ("idle", Text(kStatusId));
+    EXPECT_EQ(0, manager->Step(nullptr, nullptr));
+
+    // A source of 3 GiB (sparse): beyond the sizes the file object carries, so refused
+    // instead of being copied as nothing.
+    const std::string huge = source + "\\huge.bin";
+    const HANDLE file =
+        CreateFileA(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = 3LL << 30;
+    ASSERT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+    CloseHandle(file);
+    ASSERT_EQ(1, manager->Setup(nullptr, 0, source.c_str(), destination.c_str()));
+    manager->AddFile("huge.bin", nullptr);
+    EXPECT_EQ(0, manager->Start());
     int finished = -1;
     EXPECT_EQ(0, manager->Step(&finished, nullptr));
     EXPECT_EQ(0, finished);
-    EXPECT_EQ(0, manager->Step(&finished, nullptr)) << "the failed copy is over";
+    EXPECT_TRUE(DestinationEmpty());
+    DeleteFileA(huge.c_str());
+
+    // A destination folder that does not exist: a silent failure.
+    ASSERT_EQ(1, manager->Setup(window, kStatusId, source.c_str(),
+                                (destination + "\\not\\made").c_str()));
+    manager->AddFile("here.txt", nullptr);
+    EXPECT_EQ(0, manager->Start());
+    EXPECT_EQ(1u, g_boxes.size());
+
+    // The host's always-full device (Z: is the host's root): every write stops short.
+    Source("large.bin", 100000); // more than the stream's buffer holds
+    ASSERT_EQ(1, manager->Setup(nullptr, 0, source.c_str(), "Z:\\dev"));
+    manager->AddFile("large.bin", "full");
+    ASSERT_EQ(1, manager->Start());
+    EXPECT_EQ(0, manager->Step(nullptr, nullptr));
+    EXPECT_EQ(0, manager->Step(nullptr, nullptr)) << "the failed copy is over";
+
+    // Without its copy buffer the manager is not set up.
+    struct Starved : CGsInstallManager
+    {
+        unsigned char* AllocateCopyBuffer(std::size_t) override { return nullptr; }
+    } starved;
+    EXPECT_EQ(0, starved.Setup(nullptr, 0, source.c_str(), destination.c_str()));
+    starved.AddFile("here.txt", nullptr);
+    EXPECT_EQ(0, starved.Start());
+    EXPECT_EQ(0, starved.Step(nullptr, nullptr));
+    EXPECT_TRUE(DestinationEmpty());
 }
 
-TEST_F(GsInstallManagerTest, StepFailsWhenTheSourceShrinks)
+TEST_F(GsInstallManagerTest, SourceThatShrinksFailsTheStepWithoutStaleBytes)
 {
     Source("shrinking.bin", 3 * 1024 * 1024);
     ASSERT_EQ(1, manager->Setup(nullptr, 0, source.c_str(), destination.c_str()));
     manager->AddFile("shrinking.bin", nullptr);
+    int finished = -1;
+    EXPECT_EQ(0, manager->Step(&finished, nullptr)) << "before Start";
     ASSERT_EQ(1, manager->Start());
-
     const HANDLE other = CreateFileA((source + "\\shrinking.bin").c_str(), GENERIC_WRITE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, other);
     LARGE_INTEGER size;
     size.QuadPart = 1024 * 1024;
-    EXPECT_TRUE(SetFilePointerEx(other, size, nullptr, FILE_BEGIN));
-    EXPECT_TRUE(SetEndOfFile(other));
+    ASSERT_TRUE(SetFilePointerEx(other, size, nullptr, FILE_BEGIN) && SetEndOfFile(other));
     CloseHandle(other);
-
     EXPECT_EQ(0, manager->Step(nullptr, nullptr)) << "1 MiB came where 2 MiB were due";
     EXPECT_EQ(0, manager->Step(nullptr, nullptr));
-    // Stale buffer bytes were never written as if they were the file's.
-    int ok = 0;
-    const std::string partial = gstest::ReadWholeFile(destination + "\\shrinking.bin", &ok);
-    EXPECT_EQ(1, ok);
-    EXPECT_EQ(0u, partial.size());
+    EXPECT_EQ("", Copied("shrinking.bin"));
 }
 
-// A manager whose copy buffer cannot be had.
-class StarvedInstallManager : public CGsInstallManager
-{
-protected:
-    unsigned char* AllocateCopyBuffer(std::size_t) override { return nullptr; }
-};
-
-TEST_F(GsInstallManagerTest, SetupFailsWithoutItsCopyBufferAndNothingCopiesThen)
-{
-    Source("a.txt", 10);
-    StarvedInstallManager starved;
-    EXPECT_EQ(0, starved.Setup(nullptr, 0, source.c_str(), destination.c_str()));
-    starved.AddFile("a.txt", nullptr);
-    EXPECT_EQ(0, starved.Start());
-    EXPECT_EQ(0, starved.Step(nullptr, nullptr));
-    EXPECT_TRUE(IsEmptyFolder(destination));
-}
-
+// "ソ" is 83 5C: the trailing byte of the folder name is not a separator and stays.
 TEST_F(GsInstallManagerTest, FolderEndingInABackslashTrailByteKeepsIt)
 {
-    ASSERT_EQ(932u, GetACP()) << "run under the Japanese locale (LC_ALL=ja_JP.UTF-8)";
-    // "ソ" is 83 5C: its second byte is not a separator and must stay.
     const std::string from = scratch.MakeFolder("ソ");
     const std::string to = scratch.MakeFolder("表");
-    ASSERT_FALSE(from.empty());
-    ASSERT_FALSE(to.empty());
-    const std::string content = MakeContent(500, 3);
-    ASSERT_TRUE(WriteBytes(from + "\\a.txt", content));
-
+    ASSERT_FALSE(from.empty() || to.empty());
+    std::ofstream(from + "\\a.txt", std::ios::binary) << "content";
     ASSERT_EQ(1, manager->Setup(nullptr, 0, from.c_str(), (to + "\\").c_str()));
-    auto* concrete = dynamic_cast<CGsInstallManager*>(manager.Get());
-    EXPECT_EQ(from, concrete->GetSourceDirectory());
-    EXPECT_EQ(to, concrete->GetDestinationDirectory());
+    EXPECT_EQ(from, dynamic_cast<CGsInstallManager*>(manager.Get())->GetSourceDirectory());
     manager->AddFile("a.txt", nullptr);
     ASSERT_EQ(1, manager->Start());
-    int finished = 0;
-    ASSERT_EQ(1, manager->Step(&finished, nullptr));
-    EXPECT_EQ(1, finished);
-    EXPECT_EQ(content, gstest::ReadWholeFile(to + "\\a.txt"));
+    EXPECT_EQ(std::vector<int>{256}, StepToEnd());
+    EXPECT_EQ("content", gstest::ReadWholeFile(to + "\\a.txt"));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // A program that checks the framework's order of static objects, and what DialogProc does
 // once the dialog list is gone. Exit code 0 when all holds; otherwise the code says what
-// failed (see ExitOrderTest.cpp). Its witness object is built before the frame and so ends
+// failed (see the codes below). Its witness object is built before the frame and so ends
 // after everything else.
 
 #include "GsAppFrame.h"
@@ -63,13 +63,9 @@ public:
             return; // keep WinMain's code
         }
         if (g_listAliveAtFrameEnd != 0)
-        {
             std::_Exit(EXIT_LIST_OUTLIVED_FRAME);
-        }
         if (DialogProc(PROBE_WINDOW, WM_COMMAND, 0, 0) != 0 || g_Dialog.commands != 1)
-        {
             std::_Exit(EXIT_ROUTED_AFTER_LIST);
-        }
         std::_Exit(EXIT_ALL_HELD);
     }
 };
@@ -91,15 +87,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 {
     g_Frame.Prepare(instance, previous, commandLine, showCommand);
     if (g_listAliveAtFrameBuild != 0 || g_listAliveAtWheel != 1)
-    {
         return EXIT_WRONG_BUILD_ORDER;
-    }
     g_Dialog.hwnd = PROBE_WINDOW;
     g_DialogList.Add(&g_Dialog);
     if (DialogProc(PROBE_WINDOW, WM_COMMAND, 0, 0) != PROBE_RESULT || g_Dialog.commands != 1)
-    {
         return EXIT_NO_ROUTING;
-    }
     // The dialog stays listed on purpose: the list ends with it inside.
     g_mainHeld = 1;
     return EXIT_WITNESS_NEVER_RAN;

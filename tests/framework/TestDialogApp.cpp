@@ -3,12 +3,12 @@
 // SC_CLOSE with 0). Its buttons show an information box and a yes/no question; the answer's
 // id appears in the result label.
 
+#include "FrameworkTestIds.h"
 #include "GsAppFrame.h"
 #include "GsDialogList.h"
 #include "GsDialogSync.h"
 #include "GsMessageBox.h"
 #include "GsWheelMessage.h"
-#include "TestDialogAppIds.h"
 
 #include <string>
 

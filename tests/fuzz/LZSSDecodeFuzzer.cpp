@@ -1,9 +1,11 @@
 // Fuzz target for CGsLZSS::Decode. Input: two bytes of little-endian destination capacity
 // (0..65535), then the stream. The decoder must stay inside its buffer whatever the stream
-// says, report an overrun only when there is one, and agree with the encoder.
+// says, agree with the plain yardstick decoder, report an overrun only when there is one, and
+// agree with the encoder.
 
 #include "FuzzCheck.h"
 #include "GsLZSS.h"
+#include "LzssYardstick.h"
 
 #include <algorithm>
 #include <climits>
@@ -41,50 +43,6 @@ int GuardedDecode(CGsLZSS& codec, const unsigned char* stream, int length, int c
     return result;
 }
 
-// The stream format read the plain way, byte by byte through a ring: the oracle the
-// decoder's faster paths must agree with. Returns what Decode would.
-int ReferenceDecode(const unsigned char* stream, int length, int capacity,
-                    std::vector<unsigned char>& out)
-{
-    unsigned char ring[CGsLZSS::RING_SIZE] = {};
-    int r = CGsLZSS::START;
-    out.clear();
-    auto emit = [&](unsigned char c)
-    {
-        if (static_cast<int>(out.size()) >= capacity)
-            return false;
-        out.push_back(c);
-        ring[r] = c;
-        r = (r + 1) % CGsLZSS::RING_SIZE;
-        return true;
-    };
-    int in = 0;
-    while (in < length)
-    {
-        const unsigned flags = stream[in++];
-        for (int item = 0; item < 8 && in < length; ++item)
-        {
-            if (flags >> item & 1)
-            {
-                if (!emit(stream[in++]))
-                    return 0;
-                continue;
-            }
-            if (in + 1 >= length)
-                return 1; // a lone first byte of a reference
-            const int position = stream[in] | (stream[in + 1] & 0xF0) << 4;
-            const int count = (stream[in + 1] & 0x0F) + CGsLZSS::THRESHOLD + 1;
-            in += 2;
-            for (int k = 0; k < count; ++k)
-            {
-                if (!emit(ring[(position + k) % CGsLZSS::RING_SIZE]))
-                    return 0;
-            }
-        }
-    }
-    return 1;
-}
-
 bool StartsWith(const std::vector<unsigned char>& whole, const std::vector<unsigned char>& prefix)
 {
     return whole.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), whole.begin());
@@ -105,8 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<unsigned char> output;
     const int result = GuardedDecode(*codec, stream, length, capacity, output);
-    std::vector<unsigned char> again;
-    FUZZ_CHECK(ReferenceDecode(stream, length, capacity, again) == result);
+    static const std::unique_ptr<CLzssYardstick> yardstick = std::make_unique<CLzssYardstick>();
+    std::vector<unsigned char> again(static_cast<std::size_t>(capacity) + 1);
+    FUZZ_CHECK(yardstick->Decode(stream, again.data(), length, capacity) == result);
+    again.resize(static_cast<std::size_t>(yardstick->decodedSize));
     FUZZ_CHECK(again == output);
     if (result == 0)
     {

@@ -34,8 +34,6 @@ private:
     std::string path;
 };
 
-// Removes a folder and everything in it. 1 on success.
-int RemoveTree(const std::string& folder);
 // The whole content of a file, or "" when it cannot be read (*ok, when given, tells which).
 std::string ReadWholeFile(const std::string& file, int* ok = nullptr);
 

@@ -8,9 +8,7 @@ int NameIsTaken(const char* name)
     HANDLE probe = CreateMutexA(nullptr, FALSE, name);
     const DWORD error = GetLastError();
     if (probe != nullptr)
-    {
         CloseHandle(probe);
-    }
     return probe == nullptr || error == ERROR_ALREADY_EXISTS ? 1 : 0;
 }
 

@@ -23,9 +23,7 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM context)
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     if (owner == search->processId && IsWindowVisible(window))
-    {
         search->windows->push_back(window);
-    }
     return TRUE;
 }
 
@@ -35,9 +33,7 @@ TestProcess::~TestProcess()
 {
     Terminate();
     if (process != nullptr)
-    {
         CloseHandle(process);
-    }
 }
 
 int TestProcess::Start(const std::string& program, const std::string& arguments,
@@ -50,9 +46,7 @@ int TestProcess::Start(const std::string& program, const std::string& arguments,
     }
     std::string commandLine = "\"" + program + "\"";
     if (!arguments.empty())
-    {
         commandLine += " " + arguments;
-    }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -90,15 +84,11 @@ int TestProcess::IsRunning() const
 int TestProcess::WaitForExit(DWORD timeoutMs, DWORD* exitCode)
 {
     if (process == nullptr || WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0)
-    {
         return 0;
-    }
     DWORD code = 0;
     GetExitCodeProcess(process, &code);
     if (exitCode != nullptr)
-    {
         *exitCode = code;
-    }
     return 1;
 }
 
@@ -110,23 +100,17 @@ int TestProcess::WaitForExitWatchingWindows(DWORD timeoutMs, DWORD* exitCode, in
     for (;;)
     {
         if (!GetWindows().empty())
-        {
             seen = 1;
-        }
         if (WaitForExit(POLL_MS, exitCode))
         {
             ended = 1;
             break;
         }
         if (GetTickCount() - start >= timeoutMs)
-        {
             break;
-        }
     }
     if (sawWindow != nullptr)
-    {
         *sawWindow = seen;
-    }
     return ended;
 }
 
@@ -155,9 +139,7 @@ HWND TestProcess::WaitForWindow(DWORD timeoutMs, const char* className, const ch
             }
         }
         if (GetTickCount() - start >= timeoutMs || (process != nullptr && !IsRunning()))
-        {
             return nullptr;
-        }
         Sleep(POLL_MS);
     }
 }
@@ -170,14 +152,10 @@ HWND TestProcess::WaitForMessageBox(DWORD timeoutMs) const
         for (HWND window : GetWindows())
         {
             if (IsMessageBox(window))
-            {
                 return window;
-            }
         }
         if (GetTickCount() - start >= timeoutMs || (process != nullptr && !IsRunning()))
-        {
             return nullptr;
-        }
         Sleep(POLL_MS);
     }
 }

@@ -27,7 +27,6 @@ public:
     // reason in GetLastError.
     int Start(const std::string& program, const std::string& arguments = std::string(),
               const std::string& workingDirectory = std::string());
-    DWORD GetId() const { return id; }
     int IsRunning() const;
 
     // 1 when the process has ended within `timeoutMs`; its exit code goes to *exitCode.

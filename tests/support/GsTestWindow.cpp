@@ -28,9 +28,7 @@ std::vector<HWND> DirectChildren(HWND window)
     for (HWND child : all)
     {
         if (GetParent(child) == window)
-        {
             direct.push_back(child);
-        }
     }
     return direct;
 }
@@ -77,9 +75,7 @@ UINT ButtonSetStyle(std::vector<int> ids)
     for (const auto& set : sets)
     {
         if (set.ids == ids)
-        {
             return set.style;
-        }
     }
     return 0xFFFFFFFF;
 }
@@ -138,9 +134,7 @@ private:
         const DWORD* first = static_cast<const DWORD*>(bits);
         std::vector<DWORD> result(first, first + width * height);
         for (DWORD& pixel : result)
-        {
             pixel &= 0xFFFFFF;
-        }
         return result;
     }
 
@@ -158,15 +152,11 @@ UINT IconOnScreen(HWND iconStatic)
 {
     RECT rect;
     if (!GetWindowRect(iconStatic, &rect) || rect.right <= rect.left || rect.bottom <= rect.top)
-    {
         return 0;
-    }
     Pixels pixels(rect.right - rect.left, rect.bottom - rect.top);
     const std::vector<DWORD> shown = pixels.FromScreen(rect.left, rect.top);
     if (shown.empty())
-    {
         return 0;
-    }
     // The icons' corners are transparent, so the last pixel is the box's background.
     const DWORD background = shown.back();
     const struct
@@ -182,9 +172,7 @@ UINT IconOnScreen(HWND iconStatic)
     for (const auto& candidate : icons)
     {
         if (pixels.FromIcon(LoadIconA(nullptr, candidate.icon), background) == shown)
-        {
             return candidate.style;
-        }
     }
     return 0;
 }
@@ -241,9 +229,7 @@ HWND GetControl(HWND window, int id)
     for (HWND child : DirectChildren(window))
     {
         if (GetDlgCtrlID(child) == id)
-        {
             return child;
-        }
     }
     return nullptr;
 }
@@ -274,9 +260,7 @@ int WaitForText(HWND window, const std::string& text, DWORD timeoutMs)
     while (GetText(window) != text)
     {
         if (!IsWindow(window) || GetTickCount() - start >= timeoutMs)
-        {
             return 0;
-        }
         Sleep(POLL_MS);
     }
     return 1;
@@ -288,9 +272,7 @@ int WaitUntilGone(HWND window, DWORD timeoutMs)
     while (IsWindow(window))
     {
         if (GetTickCount() - start >= timeoutMs)
-        {
             return 0;
-        }
         Sleep(POLL_MS);
     }
     return 1;
@@ -299,9 +281,7 @@ int WaitUntilGone(HWND window, DWORD timeoutMs)
 int IsMessageBox(HWND window)
 {
     if (GetClass(window) != "#32770")
-    {
         return 0;
-    }
     int buttons = 0;
     for (HWND child : DirectChildren(window))
     {
@@ -309,15 +289,11 @@ int IsMessageBox(HWND window)
         if (name == "Button")
         {
             if (!IsAnswerId(GetDlgCtrlID(child)))
-            {
                 return 0;
-            }
             ++buttons;
         }
         else if (name != "Static")
-        {
             return 0;
-        }
     }
     return buttons > 0 ? 1 : 0;
 }
@@ -325,9 +301,7 @@ int IsMessageBox(HWND window)
 int ReadMessageBox(HWND box, MessageBoxState* state, DWORD timeoutMs)
 {
     if (state == nullptr || !IsMessageBox(box))
-    {
         return 0;
-    }
     *state = MessageBoxState();
     state->hwnd = box;
     state->owner = GetWindow(box, GW_OWNER);
@@ -336,17 +310,11 @@ int ReadMessageBox(HWND box, MessageBoxState* state, DWORD timeoutMs)
     for (HWND child : DirectChildren(box))
     {
         if (GetClass(child) == "Button")
-        {
             state->buttons.push_back(GetDlgCtrlID(child));
-        }
         else if (IsIconStatic(child))
-        {
             iconStatic = ShowsIcon(child) ? child : nullptr;
-        }
         else if (state->text.empty())
-        {
             state->text = GetText(child);
-        }
     }
     const UINT buttons = ButtonSetStyle(state->buttons);
     UINT icon = 0;
@@ -357,9 +325,7 @@ int ReadMessageBox(HWND box, MessageBoxState* state, DWORD timeoutMs)
         SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         const DWORD start = GetTickCount();
         while ((icon = IconOnScreen(iconStatic)) == 0 && GetTickCount() - start < timeoutMs)
-        {
             Sleep(POLL_MS);
-        }
     }
     state->style =
         buttons == 0xFFFFFFFF || (iconStatic != nullptr && icon == 0) ? 0xFFFFFFFF : buttons | icon;
