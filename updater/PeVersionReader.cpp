@@ -233,7 +233,7 @@ PeResult PeFile::FindEntry(std::uint32_t directory, const char* name, std::uint1
 }
 
 PeResult PeFile::LocateResource(const char* typeName, std::uint16_t typeNumber, std::uint16_t name,
-                              const unsigned char** resource, std::size_t* length) const
+                                const unsigned char** resource, std::size_t* length) const
 {
     *resource = nullptr;
     *length = 0;
@@ -457,7 +457,7 @@ PeResult ReadPeVersion(const unsigned char* data, std::size_t size, PeVersion& v
     const unsigned char* resource = nullptr;
     std::size_t length = 0;
     result = file.LocateResource(nullptr, VERSION_RESOURCE_TYPE, VERSION_RESOURCE_NAME, &resource,
-                               &length);
+                                 &length);
     if (result != PE_OK)
     {
         return result;
