@@ -198,39 +198,6 @@ bool WriteFileAtomically(const std::string& path, const std::vector<unsigned cha
     return WriteFileAtomically(path, data.data(), data.size(), error);
 }
 
-// Parses a decimal or 0x-prefixed hex number no larger than `limit`; signs, spaces and
-// trailing characters are rejected.
-bool ParseNumber(const std::string& text, std::uint64_t limit, std::uint64_t& value)
-{
-    std::size_t position = 0;
-    unsigned base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-    {
-        base = 16;
-        position = 2;
-    }
-    if (position >= text.size())
-        return false;
-    value = 0;
-    for (; position < text.size(); ++position)
-    {
-        const char c = text[position];
-        unsigned digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<unsigned>(c - '0');
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            digit = static_cast<unsigned>(c - 'a' + 10);
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            digit = static_cast<unsigned>(c - 'A' + 10);
-        else
-            return false;
-        value = value * base + digit;
-        if (value > limit)
-            return false;
-    }
-    return true;
-}
-
 std::string Hex(std::uint32_t value, int digits)
 {
     char text[16];
@@ -288,7 +255,7 @@ int Build(const std::vector<std::string>& args)
         if (maskGiven)
             return UsageError("--mask given twice");
         maskGiven = true;
-        if (!ParseNumber(maskText, 255, mask))
+        if (!ParseUnsignedNumber(maskText, 255, &mask))
             return UsageError("bad mask '" + maskText + "': expected 0..255 (decimal or 0x hex)");
     }
     if (files.size() != 2)
@@ -423,7 +390,7 @@ int Decode(const std::vector<std::string>& args)
     if (args.size() != 3)
         return UsageError("decode takes IN OUT SIZE");
     std::uint64_t expected = 0;
-    if (!ParseNumber(args[2], PAYLOAD_MAX_EXPANDED, expected))
+    if (!ParseUnsignedNumber(args[2], PAYLOAD_MAX_EXPANDED, &expected))
         return UsageError("bad SIZE '" + args[2] + "': expected 0.." +
                           std::to_string(PAYLOAD_MAX_EXPANDED) + " (decimal or 0x hex)");
     std::vector<unsigned char> stream;
@@ -564,7 +531,7 @@ int Release(const std::vector<std::string>& args)
             if (maskGiven)
                 return UsageError("--mask given twice");
             maskGiven = true;
-            if (!ParseNumber(maskText, 255, mask))
+            if (!ParseUnsignedNumber(maskText, 255, &mask))
                 return UsageError("bad mask '" + maskText +
                                   "': expected 0..255 (decimal or 0x hex)");
         }

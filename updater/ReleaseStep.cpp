@@ -43,8 +43,37 @@ const Field FIELDS[] = {
 };
 constexpr std::size_t FIELD_COUNT = sizeof FIELDS / sizeof FIELDS[0];
 
-// Parses a decimal or 0x-prefixed hex number no larger than `limit`: digits only.
-bool ParseNumber(const std::string& text, std::uint64_t limit, std::uint64_t* value)
+bool HasControlCharacter(const std::string& text)
+{
+    for (unsigned char c : text)
+    {
+        if (c < 0x20 || c == 0x7F)
+        {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string Line(const std::string& key, const std::string& value)
+{
+    return value.empty() ? key + " =\n" : key + " = " + value + "\n";
+}
+
+std::string Hex2(unsigned value)
+{
+    static const char HEX[] = "0123456789ABCDEF";
+    return std::string("0x") + HEX[value >> 4 & 0xF] + HEX[value & 0xF];
+}
+
+std::string Quoted(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
+} // namespace
+
+bool ParseUnsignedNumber(const std::string& text, std::uint64_t limit, std::uint64_t* value)
 {
     std::size_t at = 0;
     unsigned base = 10;
@@ -76,36 +105,6 @@ bool ParseNumber(const std::string& text, std::uint64_t limit, std::uint64_t* va
     }
     return true;
 }
-
-bool HasControlCharacter(const std::string& text)
-{
-    for (unsigned char c : text)
-    {
-        if (c < 0x20 || c == 0x7F)
-        {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::string Line(const std::string& key, const std::string& value)
-{
-    return value.empty() ? key + " =\n" : key + " = " + value + "\n";
-}
-
-std::string Hex2(unsigned value)
-{
-    static const char HEX[] = "0123456789ABCDEF";
-    return std::string("0x") + HEX[value >> 4 & 0xF] + HEX[value & 0xF];
-}
-
-std::string Quoted(const std::string& text)
-{
-    return "\"" + text + "\"";
-}
-
-} // namespace
 
 bool ParseReleaseStep(const std::string& text, ReleaseStep* step, std::string* error)
 {
@@ -172,7 +171,7 @@ bool ParseReleaseStep(const std::string& text, ReleaseStep* step, std::string* e
             std::uint64_t mask = 0;
             if (seenMask)
                 return fail("mask given twice");
-            if (!ParseNumber(value, 255, &mask))
+            if (!ParseUnsignedNumber(value, 255, &mask))
                 return fail("bad mask '" + value + "': expected 0..255 (decimal or 0x hex)");
             step->mask = static_cast<unsigned>(mask);
             seenMask = true;
@@ -196,7 +195,7 @@ bool ParseReleaseStep(const std::string& text, ReleaseStep* step, std::string* e
         if (field.number != nullptr)
         {
             std::uint64_t number = 0;
-            if (!ParseNumber(value, PAYLOAD_MAX_EXPANDED, &number) || number == 0)
+            if (!ParseUnsignedNumber(value, PAYLOAD_MAX_EXPANDED, &number) || number == 0)
             {
                 return fail("bad " + key + " '" + value + "': expected 1.." +
                             std::to_string(PAYLOAD_MAX_EXPANDED) + " bytes");

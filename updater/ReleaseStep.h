@@ -105,3 +105,7 @@ std::string CheckPayloadAgainstStep(const ReleaseStep& step, const unsigned char
 // what was found; true when the payload is the described new release and its digest is there
 // and right.
 bool CheckUpdaterFile(const unsigned char* data, std::size_t size, std::string* report);
+
+// Parses a decimal or 0x-prefixed hex number no larger than `limit`: digits only, no sign, no
+// blanks. Shared by the description's fields and the publisher's tool's arguments.
+bool ParseUnsignedNumber(const std::string& text, std::uint64_t limit, std::uint64_t* value);

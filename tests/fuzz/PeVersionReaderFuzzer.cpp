@@ -43,10 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The first two bytes choose where in a valid file the rest lands.
     if (size < 3)
         return 0;
-    petest::ImageSpec spec;
-    spec.pe32Plus = (data[0] & 1) != 0;
-    spec.bin = {1, 2, 3};
-    std::vector<unsigned char> image = petest::MakeImage(spec).bytes;
+    petest::ImageLayout layout;
+    layout.pe32Plus = (data[0] & 1) != 0;
+    layout.bin = {1, 2, 3};
+    std::vector<unsigned char> image = petest::MakeImage(layout).bytes;
     const std::size_t at = (static_cast<std::size_t>(data[0]) << 8 | data[1]) % image.size();
     for (std::size_t i = 2; i < size && at + i - 2 < image.size(); ++i)
         image[at + i - 2] = data[i];

@@ -16,7 +16,7 @@ namespace petest
 using Bytes = std::vector<unsigned char>;
 using Values = std::vector<std::pair<std::u16string, std::u16string>>;
 
-struct ImageSpec
+struct ImageLayout
 {
     bool pe32Plus = false;
     std::uint32_t translation = 0x03a40411; // code page 932, Japanese
@@ -105,10 +105,10 @@ inline Bytes StringNode(const std::u16string& key, const std::u16string& value)
     return VersionNode(key, bytes, static_cast<std::uint16_t>(value.size() + 1), true, {});
 }
 
-inline Bytes VersionBlock(const ImageSpec& spec)
+inline Bytes VersionBlock(const ImageLayout& layout)
 {
     std::vector<Bytes> tables;
-    for (const auto& table : spec.tables)
+    for (const auto& table : layout.tables)
     {
         std::vector<Bytes> strings;
         for (const auto& value : table.second)
@@ -116,33 +116,33 @@ inline Bytes VersionBlock(const ImageSpec& spec)
         tables.push_back(VersionNode(table.first, {}, 0, true, strings));
     }
     std::vector<Bytes> top = {VersionNode(u"StringFileInfo", {}, 0, true, tables)};
-    if (spec.withTranslation)
+    if (layout.withTranslation)
     {
         Bytes translation(4, 0);
-        Put32(translation, 0, spec.translation);
+        Put32(translation, 0, layout.translation);
         top.push_back(VersionNode(u"VarFileInfo", {}, 0, true,
                                   {VersionNode(u"Translation", translation, 4, false, {})}));
     }
     Bytes fixed;
-    if (spec.withFixedInfo)
+    if (layout.withFixedInfo)
     {
         fixed.assign(52, 0);
         Put32(fixed, 0, 0xFEEF04BD);
         Put32(fixed, 4, 0x00010000);
-        Put32(fixed, 8, spec.productMs);
-        Put32(fixed, 12, spec.productLs);
-        Put32(fixed, 16, spec.productMs);
-        Put32(fixed, 20, spec.productLs);
+        Put32(fixed, 8, layout.productMs);
+        Put32(fixed, 12, layout.productLs);
+        Put32(fixed, 16, layout.productMs);
+        Put32(fixed, 20, layout.productLs);
     }
     return VersionNode(u"VS_VERSION_INFO", fixed, static_cast<std::uint16_t>(fixed.size()), false,
                        top);
 }
 
-inline Image MakeImage(const ImageSpec& spec)
+inline Image MakeImage(const ImageLayout& layout)
 {
     Image image;
     Bytes& b = image.bytes;
-    const std::size_t optionalSize = spec.pe32Plus ? 240 : 224;
+    const std::size_t optionalSize = layout.pe32Plus ? 240 : 224;
     image.peHeader = 0x40;
     image.optionalHeader = image.peHeader + 24;
     image.sectionHeader = image.optionalHeader + optionalSize;
@@ -153,17 +153,17 @@ inline Image MakeImage(const ImageSpec& spec)
     Put32(b, 0x3C, static_cast<std::uint32_t>(image.peHeader));
     b[image.peHeader] = 'P';
     b[image.peHeader + 1] = 'E';
-    Put16(b, image.peHeader + 4, spec.pe32Plus ? 0x8664 : 0x14c);
+    Put16(b, image.peHeader + 4, layout.pe32Plus ? 0x8664 : 0x14c);
     Put16(b, image.peHeader + 6, 1);
     Put16(b, image.peHeader + 20, static_cast<std::uint32_t>(optionalSize));
-    Put16(b, image.optionalHeader, spec.pe32Plus ? 0x20b : 0x10b);
-    const std::size_t directories = image.optionalHeader + (spec.pe32Plus ? 112 : 96);
+    Put16(b, image.optionalHeader, layout.pe32Plus ? 0x20b : 0x10b);
+    const std::size_t directories = image.optionalHeader + (layout.pe32Plus ? 112 : 96);
     Put32(b, directories - 4, 16);
     image.resourceEntry = directories + 16;
 
     // The resource section: type directory, name directory, language directory, data entry,
     // the version block, then the optional BIN resource.
-    const bool withBin = !spec.bin.empty();
+    const bool withBin = !layout.bin.empty();
     Bytes s(withBin ? 32 : 24, 0);
     image.rootDirectory = image.section;
     Put16(s, 12, withBin ? 1 : 0);
@@ -190,7 +190,7 @@ inline Image MakeImage(const ImageSpec& spec)
     Put32(s, languageDirectory + 16, 0x0411);
     Put32(s, languageDirectory + 20, static_cast<std::uint32_t>(dataEntry));
     s.resize(s.size() + 16, 0);
-    const Bytes block = VersionBlock(spec);
+    const Bytes block = VersionBlock(layout);
     const std::size_t blockAt = s.size();
     Put32(s, dataEntry, image.sectionRva + static_cast<std::uint32_t>(blockAt));
     Put32(s, dataEntry + 4, static_cast<std::uint32_t>(block.size()));
@@ -218,8 +218,8 @@ inline Image MakeImage(const ImageSpec& spec)
         Put32(s, binLanguages + 20, static_cast<std::uint32_t>(binEntry));
         s.resize(s.size() + 16, 0);
         Put32(s, binEntry, image.sectionRva + static_cast<std::uint32_t>(s.size()));
-        Put32(s, binEntry + 4, static_cast<std::uint32_t>(spec.bin.size()));
-        s.insert(s.end(), spec.bin.begin(), spec.bin.end());
+        Put32(s, binEntry + 4, static_cast<std::uint32_t>(layout.bin.size()));
+        s.insert(s.end(), layout.bin.begin(), layout.bin.end());
         Put32(s, binTypeEntry, 0x80000000u | static_cast<std::uint32_t>(name));
         Put32(s, binTypeEntry + 4, 0x80000000u | static_cast<std::uint32_t>(binNames));
     }

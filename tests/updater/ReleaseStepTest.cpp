@@ -19,7 +19,7 @@ namespace
 
 using petest::Bytes;
 using petest::Image;
-using petest::ImageSpec;
+using petest::ImageLayout;
 using petest::MakeImage;
 
 PeResult Read(const Bytes& bytes, PeVersion* version = nullptr)
@@ -34,16 +34,16 @@ TEST(PeVersionReaderTest, ReadsTheValuesTheCheckWouldPick)
     struct Case
     {
         const char* what;
-        ImageSpec spec;
+        ImageLayout layout;
         PeVersionStrings expected;
     } cases[] = {
         {"PE32, table under the Translation's pair",
-         ImageSpec{},
+         ImageLayout{},
          {u"Sample", u"1, 0, 0, 1", u"Larkspurgleam", u""}},
         {"PE32+",
          []
          {
-             ImageSpec s;
+             ImageLayout s;
              s.pe32Plus = true;
              return s;
          }(),
@@ -51,7 +51,7 @@ TEST(PeVersionReaderTest, ReadsTheValuesTheCheckWouldPick)
         {"keys whole and without regard to case, upper-case table key, Japanese values",
          [&]
          {
-             ImageSpec s;
+             ImageLayout s;
              s.tables = {{u"041103A4",
                           {{u"FileDescriptionX", u"longer key"},
                            {u"FileDescriptio", u"shorter key"},
@@ -63,7 +63,7 @@ TEST(PeVersionReaderTest, ReadsTheValuesTheCheckWouldPick)
         {"Translation names no table: code page order first (932 before 1252)",
          []
          {
-             ImageSpec s;
+             ImageLayout s;
              s.translation = 0x04b00409;
              s.tables = {{u"040904e4", {{u"ProductName", u"western"}}},
                          {u"041103a4", {{u"ProductName", u"japanese"}}}};
@@ -73,7 +73,7 @@ TEST(PeVersionReaderTest, ReadsTheValuesTheCheckWouldPick)
         {"Translation's pair wins over the search order, each value on its own",
          []
          {
-             ImageSpec s;
+             ImageLayout s;
              s.translation = 0x04e40409;
              s.tables = {{u"041103a4", {{u"ProductName", u"japanese"}, {u"ProductVersion", u"2"}}},
                          {u"040904e4", {{u"ProductName", u"western"}}}};
@@ -83,7 +83,7 @@ TEST(PeVersionReaderTest, ReadsTheValuesTheCheckWouldPick)
         {"a pair outside the tables only through the Translation",
          []
          {
-             ImageSpec s;
+             ImageLayout s;
              s.translation = 0x04b00c0a;
              s.tables = {{u"0c0a04b0", {{u"ProductName", u"spanish"}}}};
              return s;
@@ -93,9 +93,9 @@ TEST(PeVersionReaderTest, ReadsTheValuesTheCheckWouldPick)
     for (const Case& c : cases)
     {
         PeVersion version;
-        ASSERT_EQ(PE_OK, Read(MakeImage(c.spec).bytes, &version)) << c.what;
-        EXPECT_EQ(c.spec.pe32Plus, version.pe32Plus) << c.what;
-        EXPECT_EQ(c.spec.pe32Plus ? 0x8664 : 0x14c, version.machine) << c.what;
+        ASSERT_EQ(PE_OK, Read(MakeImage(c.layout).bytes, &version)) << c.what;
+        EXPECT_EQ(c.layout.pe32Plus, version.pe32Plus) << c.what;
+        EXPECT_EQ(c.layout.pe32Plus ? 0x8664 : 0x14c, version.machine) << c.what;
         EXPECT_TRUE(version.hasFixedInfo);
         EXPECT_EQ(0x00010000u, version.productVersionMs);
         EXPECT_EQ(1u, version.productVersionLs);
@@ -112,9 +112,9 @@ TEST(PeVersionReaderTest, EveryTruncationIsRefused)
 {
     for (bool pe32Plus : {false, true})
     {
-        ImageSpec spec;
-        spec.pe32Plus = pe32Plus;
-        const Image image = MakeImage(spec);
+        ImageLayout layout;
+        layout.pe32Plus = pe32Plus;
+        const Image image = MakeImage(layout);
         ASSERT_EQ(PE_OK, Read(image.bytes));
         // The version block ends the data that the reader needs.
         const std::size_t needed = image.versionBlock + (image.bytes[image.versionBlock] |
@@ -203,7 +203,7 @@ TEST(PeVersionReaderTest, DamagedFilesGetAClearError)
     };
     for (const Case& c : cases)
     {
-        Image image = MakeImage(ImageSpec{});
+        Image image = MakeImage(ImageLayout{});
         c.patch(image);
         EXPECT_EQ(c.expected, Read(image.bytes)) << c.what;
     }
@@ -211,15 +211,15 @@ TEST(PeVersionReaderTest, DamagedFilesGetAClearError)
 
 TEST(PeVersionReaderTest, FindsNamedResources)
 {
-    ImageSpec spec;
-    spec.bin = {1, 2, 3, 4, 5};
-    const Image image = MakeImage(spec);
+    ImageLayout layout;
+    layout.bin = {1, 2, 3, 4, 5};
+    const Image image = MakeImage(layout);
     PeFile file;
     ASSERT_EQ(PE_OK, file.Open(image.bytes.data(), image.bytes.size()));
     const unsigned char* data = nullptr;
     std::size_t length = 0;
     ASSERT_EQ(PE_OK, file.LocateResource("bin", 0, 109, &data, &length));
-    EXPECT_EQ(spec.bin, Bytes(data, data + length));
+    EXPECT_EQ(layout.bin, Bytes(data, data + length));
     EXPECT_EQ(PE_NO_RESOURCE, file.LocateResource("BIN", 0, 108, &data, &length));
     EXPECT_EQ(PE_NO_RESOURCE, file.LocateResource("BINX", 0, 109, &data, &length));
     EXPECT_EQ(PE_NO_RESOURCE, file.LocateResource(nullptr, 10, 109, &data, &length));
@@ -341,12 +341,12 @@ TEST(ReleaseDescriptionTest, RefusesWhatIsNotOne)
 // The payload check that fails the build: every way a payload can be the wrong one.
 TEST(ReleaseDescriptionTest, PayloadMustCarryTheNewRelease)
 {
-    ImageSpec spec;
-    spec.tables = {{u"041103a4",
-                    {{u"FileDescription", u"Sample"},
-                     {u"ProductVersion", u"1, 0, 0, 1"},
-                     {u"ProductName", u"larkspurgleam"}}}};
-    const Bytes program = MakeImage(spec).bytes;
+    ImageLayout layout;
+    layout.tables = {{u"041103a4",
+                      {{u"FileDescription", u"Sample"},
+                       {u"ProductVersion", u"1, 0, 0, 1"},
+                       {u"ProductName", u"larkspurgleam"}}}};
+    const Bytes program = MakeImage(layout).bytes;
     Bytes payload;
     ASSERT_TRUE(BuildPayload(program.data(), program.size(), 0x5A, payload));
     using Change = void (*)(ReleaseStep&);
