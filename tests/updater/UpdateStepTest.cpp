@@ -1,12 +1,13 @@
-// The update step on real files: each starting state of the folder and what it must become,
-// the payload's digest, a kill at every step followed by a rerun, and the target check that
-// the dialog and the diagnostic share. A folder is compared as a whole, "name=kind" for each
-// entry, so that a lost release, a wrong backup or a leftover file all show.
+// The update step on real files: one table of starting states of a folder and what each must
+// become, also on file systems that refuse, under a kill at each step and for the target check
+// of OK; then damaged payloads and the digest. A folder is compared as a whole, so that a lost
+// release, a wrong backup or a leftover file all show.
 
 #include "ApplyUpdate.h"
+#include "GsAppFrame.h"
+#include "GsMessageBox.h"
 #include "GsTestFiles.h"
 #include "GsTestProcess.h"
-#include "PayloadContainer.h"
 #include "Sha256.h"
 #include "TargetCheck.h"
 #include "UpdaterTestSupport.h"
@@ -14,187 +15,190 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace
 {
 
-using updtest::ReadAll;
-using Files = std::vector<std::string>;
-
 constexpr char OLDER[] = "an older backup";
-constexpr char FAILURE_TEXT[] = "アップデートファイルが作成できませんでした";
+const std::string FAILURE = "Error: アップデートファイルが作成できませんでした\n";
 
-// Test names from the rows' own names.
-struct
+// ApplyUpdate takes the payload from the frame's module, as in the updater.
+CGsAppFrame g_frame;
+const updtest::DataModule g_updater(updtest::UpdaterProgram());
+std::string g_boxes; // what the message boxes said, a line each
+
+int RecordBox(HWND, const char* text, const char* caption, UINT style)
 {
-    template <typename Row> std::string operator()(const testing::TestParamInfo<Row>& row) const
-    {
-        return row.param.name;
-    }
-} NameOf;
+    g_boxes += std::string(caption) + ": " + text +
+               (style == (MB_OK | MB_ICONERROR) ? "\n" : " (another style)\n");
+    return IDOK;
+}
+
+// A handle held on a file for the length of a test, as another program would hold it.
+using Held = std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)>;
+Held Hold(const std::string& path, DWORD share)
+{
+    return Held(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr),
+                CloseHandle);
+}
 
 class UpdateStepTest : public testing::Test
 {
 protected:
     static void SetUpTestSuite()
     {
-        oldRelease = ReadAll(updtest::OldRelease());
-        updater = new updtest::DataModule(updtest::UpdaterProgram());
+        oldRelease = updtest::ReadAll(updtest::OldRelease());
         std::vector<unsigned char> executable;
-        if (LoadPayload(updater->Get(), executable, digest))
-        {
-            newRelease.assign(executable.begin(), executable.end());
-        }
+        LoadPayload(g_frame.instance = g_updater.Get(), executable, digest);
+        newRelease.assign(executable.begin(), executable.end());
+        GsSetMessageBoxFunction(RecordBox);
     }
-    static void TearDownTestSuite() { delete updater; }
 
     void SetUp() override
     {
         ASSERT_EQ(2048000u, oldRelease.size());
         ASSERT_EQ(2048000u, newRelease.size()) << "the built payload does not load";
-        ASSERT_FALSE(folder.empty());
+        g_boxes.clear();
     }
-    void TearDown() override
+    // "exe", "bak", "new" and "old", in any letter case, stand for the names beside
+    // Larkspurgleam.exe; "abc" is itself.
+    std::string Path(const std::string& name) const
     {
-        // Read-only files would outlive the scratch folder.
-        for (const std::string& name : updtest::ListFolder(folder))
-        {
-            SetFileAttributesA(Path(name).c_str(), FILE_ATTRIBUTE_NORMAL);
-        }
+        return folder + "\\" + (name.size() == 3 && name != "abc" ? "Larkspurgleam." : "") + name;
     }
 
-    // "exe", "bak", "new" and "old" stand for the names beside Larkspurgleam.exe.
-    static std::string Full(const std::string& name)
+    // Lays out "name=kind" entries, separated by blanks: old, new, older, short (the old
+    // release one byte short), other (a few bytes), dir.
+    void Lay(const std::string& entries) const
     {
-        return name.size() == 3 && name != "abc" ? "Larkspurgleam." + name : name;
-    }
-    std::string Path(const std::string& name) const { return folder + "\\" + Full(name); }
-
-    // Lays out "name=kind" entries: old, new, older, short (the old release one byte short),
-    // other (a few bytes), dir.
-    void Lay(const Files& entries) const
-    {
-        for (const std::string& entry : entries)
+        std::istringstream in(entries);
+        for (std::string entry; in >> entry;)
         {
-            const std::string name = entry.substr(0, entry.find('='));
+            const std::string path = Path(entry.substr(0, entry.find('=')));
             const std::string kind = entry.substr(entry.find('=') + 1);
-            const std::string path = Path(name);
-            if (kind == "dir")
-            {
-                ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << entry;
-                continue;
-            }
             const std::string content = kind == "old"     ? oldRelease
                                         : kind == "new"   ? newRelease
                                         : kind == "older" ? std::string(OLDER)
                                         : kind == "short" ? oldRelease.substr(1)
                                                           : std::string("other");
-            ASSERT_TRUE(updtest::WriteAll(path, content)) << entry;
+            ASSERT_TRUE(kind == "dir" ? CreateDirectoryA(path.c_str(), nullptr)
+                                      : updtest::WriteAll(path, content))
+                << entry;
         }
     }
 
-    // The folder as "name=kind" entries, sorted by name.
-    Files State() const
+    // The folder in the notation of Lay, sorted by name.
+    std::string State() const
     {
-        Files state;
+        std::string state;
         for (const std::string& name : updtest::ListFolder(folder))
         {
-            const DWORD attributes = GetFileAttributesA(Path(name).c_str());
-            std::string kind = "other";
-            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            {
-                kind = "dir";
-            }
-            else
-            {
-                const std::string content = ReadAll(Path(name));
-                kind = content == oldRelease   ? "old"
-                       : content == newRelease ? "new"
-                       : content == OLDER      ? "older"
-                                               : "other";
-            }
-            const std::string prefix = "Larkspurgleam.";
-            state.push_back(
-                (name.compare(0, prefix.size(), prefix) == 0 ? name.substr(prefix.size()) : name) +
-                "=" + kind);
+            const std::string path = folder + "\\" + name, content = updtest::ReadAll(path);
+            const std::string kind = GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY
+                                         ? "dir"
+                                     : content == oldRelease ? "old"
+                                     : content == newRelease ? "new"
+                                     : content == OLDER      ? "older"
+                                                             : "other";
+            state += (state.empty() ? "" : " ") +
+                     (name.compare(0, 14, "Larkspurgleam.") ? name : name.substr(14)) + "=" + kind;
         }
         return state;
     }
 
-    static std::string oldRelease;
-    static std::string newRelease;
-    static PayloadDigest digest;
-    static updtest::DataModule* updater;
+    // This program as the step runner (see main) on the target "exe".
+    DWORD Run(int step, bool links) const
+    {
+        gstest::TestProcess runner;
+        DWORD exitCode = 0xFFFFFFFF;
+        EXPECT_TRUE(runner.Start(_pgmptr, "--step " + std::to_string(step) + " \"" + Path("exe") +
+                                              "\"" + (links ? "" : " nolinks")));
+        EXPECT_TRUE(runner.WaitForExit(4 * gstest::STEP_TIMEOUT_MS, &exitCode));
+        return exitCode;
+    }
+
+    static inline std::string oldRelease, newRelease;
+    static inline PayloadDigest digest;
     gstest::ScratchFolder scratch{"step"};
     std::string folder = scratch.GetPath();
-};
-
-std::string UpdateStepTest::oldRelease;
-std::string UpdateStepTest::newRelease;
-PayloadDigest UpdateStepTest::digest;
-updtest::DataModule* UpdateStepTest::updater = nullptr;
-
-// A handle held on a file for the length of a test, as another program would hold it.
-class HeldFile
-{
-public:
-    HeldFile(const std::string& path, DWORD share)
-        : handle(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr))
-    {
-    }
-    ~HeldFile()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-        {
-            CloseHandle(handle);
-        }
-    }
-    HeldFile(const HeldFile&) = delete;
-    HeldFile& operator=(const HeldFile&) = delete;
-    bool IsHeld() const { return handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle;
 };
 
 struct Scenario
 {
     const char* name;
-    Files before;
+    const char* before;
     const char* target;
-    // What else holds: "readonly NAME", "hold NAME" (open, no sharing), "share NAME" (open with
-    // read sharing), "nolinks" (a file system without hard links), or several of these.
-    const char* fault;
+    // Blank-separated words. Done: ApplyUpdate, unless "digest" (ReplaceExecutable with a
+    // digest the new file does not have), "tidy" (TidyUpdateLeftovers), "check" (CheckTarget,
+    // whose verdict is the result; "offered" when IsTargetOffered says 1) or "kill STEP" (this
+    // program as the step runner kills itself there, leaving `after`; its rerun, whose exit
+    // code is the result, 1 updated or 9 already updated, ends as an uninterrupted run).
+    // Faults: "readonly NAME", "hold NAME" (open, no sharing), "share NAME" (open with read
+    // sharing), "nolinks" (no hard links), "on readonly|full" (the prepared folder where nothing
+    // can be written or whose disk fills up, holding "bak=older exe=old"). Folders: "japanese"
+    // (its name ends in a trail byte 0x5C), "deep" (253 characters).
+    const char* does;
     int result;
-    Files after;
+    const char* after;
 };
+
+const int WRONG = TARGET_WRONG_FILE, IN_USE = TARGET_IN_USE;
 
 // clang-format off
 const Scenario SCENARIOS[] = {
-    {"Plain", {"exe=old"}, "exe", "", 1, {"bak=old", "exe=new"}},
-    {"OlderBackupIsReplaced", {"bak=older", "exe=old"}, "exe", "", 1, {"bak=old", "exe=new"}},
-    {"WithoutHardLinks", {"bak=older", "exe=old"}, "exe", "nolinks", 1, {"bak=old", "exe=new"}},
-    {"ReadOnlyOlderBackup", {"bak=older", "exe=old"}, "exe", "readonly bak", 1,
-     {"bak=old", "exe=new"}},
-    {"ReadOnlyTarget", {"exe=old"}, "exe", "readonly exe", 1, {"bak=old", "exe=new"}},
-    {"OlderBackupHeldOpen", {"bak=older", "exe=old"}, "exe", "hold bak", 0,
-     {"bak=older", "exe=old"}},
-    {"BackupNameIsAFolder", {"bak=dir", "exe=old"}, "exe", "", 0, {"bak=dir", "exe=old"}},
-    {"TargetHeldWithReadSharing", {"bak=older", "exe=old"}, "exe", "share exe", 0,
-     {"bak=older", "exe=old"}},
-    {"TargetHeldWithoutLinks", {"bak=older", "exe=old"}, "exe", "hold exe nolinks", 0,
-     {"bak=older", "exe=old"}},
-    {"BakChosenAsTarget", {"bak=old"}, "bak", "", 0, {"bak=old"}},
-    {"TemporaryNameIsAFolder", {"exe=old", "new=dir"}, "exe", "", 0, {"exe=old", "new=dir"}},
-    {"InterruptedBetweenRenames", {"bak=old", "new=other", "old=older"}, "exe", "", 1,
-     {"bak=old", "exe=new"}},
-    {"LeftoversOfAnInterruptedRun", {"exe=old", "new=other", "old=older"}, "exe", "", 1,
-     {"bak=old", "exe=new"}},
-    {"ThreeCharacterPathHasNoBackup", {"abc=old"}, "abc", "", 1, {"abc=new"}},
+    {"Plain", "exe=old", "exe", "", 1, "bak=old exe=new"},
+    {"OlderBackupIsReplaced", "bak=older exe=old", "exe", "", 1, "bak=old exe=new"},
+    {"WithoutHardLinks", "bak=older exe=old", "exe", "nolinks", 1, "bak=old exe=new"},
+    {"ReadOnlyOlderBackup", "bak=older exe=old", "exe", "readonly bak", 1, "bak=old exe=new"},
+    {"ReadOnlyTarget", "exe=old", "exe", "readonly exe", 1, "bak=old exe=new"},
+    {"OlderBackupHeldOpen", "bak=older exe=old", "exe", "hold bak", 0, "bak=older exe=old"},
+    {"BackupNameIsAFolder", "bak=dir exe=old", "exe", "", 0, "bak=dir exe=old"},
+    {"TargetHeldWithReadSharing", "bak=older exe=old", "exe", "share exe", 0, "bak=older exe=old"},
+    {"TargetHeldWithoutLinks", "bak=older exe=old", "exe", "hold exe nolinks", 0, "bak=older exe=old"},
+    {"FolderWhereNothingCanBeWritten", "", "exe", "on readonly", 0, "bak=older exe=old"},
+    {"DiskFullPartWay", "", "exe", "on full", 0, "bak=older exe=old"},
+    {"NewFileNotReadBackAsItsDigest", "bak=older exe=old", "exe", "digest", 0, "bak=older exe=old"},
+    // The target's own names, whatever their letter case, would be overwritten by the step.
+    {"BakChosenAsTarget", "BAK=old", "BAK", "", 0, "BAK=old"},
+    {"NewChosenAsTarget", "new=old", "new", "", 0, "new=old"},
+    {"OldChosenAsTarget", "Old=old", "Old", "", 0, "Old=old"},
+    {"TemporaryNameIsAFolder", "exe=old new=dir", "exe", "", 0, "exe=old new=dir"},
+    {"InterruptedBetweenRenames", "bak=old new=other old=older", "exe", "", 1, "bak=old exe=new"},
+    {"LeftoversOfAnInterruptedRun", "exe=old new=other old=older", "exe", "", 1, "bak=old exe=new"},
+    {"ThreeCharacterPathHasNoBackup", "abc=old", "abc", "", 1, "abc=new"},
+    // A double-byte character at the cut goes whole (表 is 95 5C: its trail byte a backslash).
+    {"InAJapaneseFolder", "exe=old", "exe", "japanese", 1, "bak=old exe=new"},
+    {"TrailByteAtTheCut", "表ab=old", "表ab", "", 1, "bak=old 表ab=new"},
+    // In a folder of 253 characters every name beside "a.exe" has the target's length.
+    {"PathOf259Characters", "a.exe=old", "a.exe", "deep", 1, "a.bak=old a.exe=new"},
+    {"PathOf260Characters", "a.exe=old", "ab.exe", "deep", 0, "a.exe=old"},
+    // What OK does for a target that is already the new release: a run killed after the new
+    // file was in place may have left its temporary file and the set-aside older backup.
+    {"TidyBesideUpdated", "bak=old exe=new new=other old=older", "exe", "tidy", 1, "bak=old exe=new"},
+    {"TidySetAsideBecomesBackup", "exe=new old=older", "exe", "tidy", 1, "bak=older exe=new"},
+    {"TidyHeldTemporary", "exe=new new=other", "exe", "tidy hold new", 0, "exe=new new=other"},
+    // A kill at each step leaves a complete release at the target or the backup name.
+    {"KillWhileWritingTheNewFile", "bak=older exe=old", "exe", "kill 1", 1, "bak=older exe=old new=other"},
+    {"KillAfterTheNewFileIsWritten", "bak=older exe=old", "exe", "kill 2", 1, "bak=older exe=old new=new"},
+    {"KillAfterTheOlderBackupIsSetAside", "bak=older exe=old", "exe", "kill 3", 1, "exe=old new=new old=older"},
+    {"KillAfterTheBackupIsLinked", "bak=older exe=old", "exe", "kill 4", 1, "bak=old exe=old new=new old=older"},
+    {"KillBetweenTheRenamesWithoutLinks", "bak=older exe=old", "exe", "kill 5 nolinks", 1, "bak=old new=new old=older"},
+    {"KillAfterTheNewFileIsInPlace", "bak=older exe=old", "exe", "kill 6", 9, "bak=old exe=new old=older"},
+    {"KillAfterTheOlderBackupIsDeleted", "bak=older exe=old", "exe", "kill 7", 9, "bak=old exe=new"},
+    // The verdicts of OK, and whether the dialog offers the default target at start (the kill
+    // cases' reruns see the old and the new release, and the old one as the backup alone).
+    {"CheckOldReleaseHeldOpen", "exe=old", "exe", "check offered share exe", IN_USE, "exe=old"},
+    {"CheckOldReleaseOneByteShort", "exe=short", "exe", "check offered", WRONG, "exe=other"},
+    {"CheckOldReleaseAsBackupHeldOpen", "bak=old", "exe", "check offered share bak", IN_USE, "bak=old"},
+    {"CheckNewReleaseAsBackup", "bak=new", "exe", "check offered", WRONG, "bak=new"},
+    {"CheckTemporaryAlone", "new=new", "exe", "check", WRONG, "new=new"},
+    {"CheckFolder", "exe=dir", "exe", "check", WRONG, "exe=dir"},
 };
 // clang-format on
 
@@ -204,312 +208,106 @@ class UpdateScenarioTest : public UpdateStepTest, public testing::WithParamInter
 
 TEST_P(UpdateScenarioTest, FolderEndsAsExpected)
 {
-    const Scenario& scenario = GetParam();
-    Lay(scenario.before);
-    const std::string fault = scenario.fault;
-    auto named = [&](const char* what)
+    const Scenario& row = GetParam();
+    const std::string does = row.does;
+    auto has = [&does](const char* word) { return does.find(word) != std::string::npos; };
+    if (does.compare(0, 3, "on ") == 0)
+        folder = gstest::ToWindowsPath(GS_FAULT_DIR) + "\\" + does.substr(3);
+    if (has("japanese"))
+        folder = scratch.MakeFolder("ソフト\\表"); // 表 ends in the byte 0x5C
+    if (has("deep"))
+        folder = scratch.MakeFolder(std::string(200, 'd') + "\\" +
+                                    std::string(253 - folder.size() - 202, 'e'));
+    auto named = [&](const std::string& word)
     {
-        const std::size_t at = fault.find(what);
-        return at == std::string::npos ? std::string()
-                                       : Path(fault.substr(at + std::strlen(what), 3));
+        const std::size_t at = does.find(word + " ");
+        return at == std::string::npos ? std::string() : Path(does.substr(at + word.size() + 1, 3));
     };
-    if (!named("readonly ").empty())
+    Lay(row.before);
+    ASSERT_TRUE(named("readonly").empty() ||
+                SetFileAttributesA(named("readonly").c_str(), FILE_ATTRIBUTE_READONLY));
+    if (has("kill"))
     {
-        ASSERT_TRUE(SetFileAttributesA(named("readonly ").c_str(), FILE_ATTRIBUTE_READONLY));
+        const int step = std::stoi(does.substr(5));
+        EXPECT_EQ(100u + step, Run(step, !has("nolinks")));
+        EXPECT_EQ(row.after, State());
+        EXPECT_EQ(static_cast<DWORD>(row.result), Run(0, true));
+        EXPECT_EQ("bak=old exe=new", State());
+        return;
     }
-    // The three-character path is relative, to the folder.
+    // The three-character target is relative, to the folder.
     char previous[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, previous);
     ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
-    const std::string target =
-        std::string(scenario.target) == "abc" ? scenario.target : Path(scenario.target);
+    const std::string path = row.target == std::string("abc") ? "abc" : Path(row.target);
+    const char* target = path.c_str();
+    PayloadDigest wrong = digest;
+    wrong[31] ^= 1;
     int result = -1;
     {
-        HeldFile held(named("hold "), 0);
-        HeldFile shared(named("share "), FILE_SHARE_READ);
-        updtest::MessageBoxRecorder boxes;
-        SetUpdateUsesLinks(fault.find("nolinks") == std::string::npos);
-        result = ApplyUpdateFrom(updater->Get(), target.c_str(), nullptr);
-        SetUpdateUsesLinks(true);
-        ASSERT_EQ(result ? 0u : 1u, boxes.Boxes().size());
-        EXPECT_TRUE(result || boxes.Boxes()[0].text == FAILURE_TEXT);
+        const Held held = Hold(named("hold"), 0), shared = Hold(named("share"), FILE_SHARE_READ);
+        SetUpdateUsesLinks(!has("nolinks"));
+        const auto* content = reinterpret_cast<const unsigned char*>(newRelease.data());
+        result = has("tidy")     ? TidyUpdateLeftovers(target)
+                 : has("check")  ? CheckTarget(target)
+                 : has("digest") ? ReplaceExecutable(target, content, newRelease.size(), wrong)
+                                 : ApplyUpdate(target, nullptr);
+        EXPECT_TRUE(!has("check") || has("offered") == (IsTargetOffered(target) == 1));
     }
     SetCurrentDirectoryA(previous);
-    EXPECT_EQ(scenario.result, result);
-    EXPECT_EQ(scenario.after, State());
+    EXPECT_EQ(row.result, result);
+    // ApplyUpdate tells the user of every failure, and only of failures; the others never.
+    const bool quiet = has("tidy") || has("check") || has("digest");
+    EXPECT_EQ(result || quiet ? "" : FAILURE, g_boxes);
+    EXPECT_EQ(row.after, State());
 }
 
-INSTANTIATE_TEST_SUITE_P(Folders, UpdateScenarioTest, testing::ValuesIn(SCENARIOS), NameOf);
+INSTANTIATE_TEST_SUITE_P(Folders, UpdateScenarioTest, testing::ValuesIn(SCENARIOS),
+                         [](const auto& row) { return std::string(row.param.name); });
 
-TEST_F(UpdateStepTest, NewFileThatDoesNotReadBackAsItsDigestIsNeverPutInPlace)
-{
-    Lay({"bak=older", "exe=old"});
-    PayloadDigest other = digest;
-    other[31] ^= 1;
-    EXPECT_EQ(0, ReplaceExecutable(Path("exe").c_str(),
-                                   reinterpret_cast<const unsigned char*>(newRelease.data()),
-                                   newRelease.size(), other));
-    EXPECT_EQ((Files{"bak=older", "exe=old"}), State());
-}
-
-// What OK does for a target that is already the new release: a run killed after the new file
-// was in place may have left its temporary file and the set-aside older backup.
-TEST_F(UpdateStepTest, LeftoversBesideAnUpdatedTargetAreTidied)
-{
-    const struct
-    {
-        Files before;
-        bool holdTemporary;
-        int result;
-        Files after;
-    } cases[] = {
-        {{"bak=old", "exe=new", "new=other", "old=older"}, false, 1, {"bak=old", "exe=new"}},
-        {{"exe=new", "old=older"}, false, 1, {"bak=older", "exe=new"}},
-        {{"exe=new", "new=other"}, true, 0, {"exe=new", "new=other"}},
-    };
-    for (const auto& row : cases)
-    {
-        Lay(row.before);
-        {
-            HeldFile held(row.holdTemporary ? Path("new") : std::string(), 0);
-            EXPECT_EQ(row.result, TidyUpdateLeftovers(Path("exe").c_str()));
-        }
-        EXPECT_EQ(row.after, State());
-        for (const std::string& name : updtest::ListFolder(folder))
-        {
-            DeleteFileA(Path(name).c_str());
-        }
-    }
-}
-
-TEST_F(UpdateStepTest, PathsFitUpTo259CharactersAndNothingIsCreatedBeyond)
-{
-    // A short name in a long folder: every name beside the target has the target's length.
-    const std::string deep = scratch.MakeFolder(std::string(200, 'd') + "\\" +
-                                                std::string(253 - folder.size() - 202, 'e'));
-    ASSERT_EQ(253u, deep.size());
-    ASSERT_TRUE(updtest::CopyTo(updtest::OldRelease(), deep + "\\a.exe"));
-    updtest::MessageBoxRecorder boxes;
-    EXPECT_EQ(1, ApplyUpdateFrom(updater->Get(), (deep + "\\a.exe").c_str(), nullptr));
-    EXPECT_TRUE(ReadAll(deep + "\\a.exe") == newRelease);
-    EXPECT_TRUE(ReadAll(deep + "\\a.bak") == oldRelease);
-    EXPECT_EQ(0, ApplyUpdateFrom(updater->Get(), (deep + "\\ab.exe").c_str(), nullptr));
-    EXPECT_EQ((Files{"a.bak", "a.exe"}), updtest::ListFolder(deep));
-    EXPECT_EQ(1u, boxes.Boxes().size());
-}
-
-// Payloads that must be refused before the disk is touched. A changed byte inside the body
-// may still decode to exactly the expanded length: only the digest sees it.
+// Payloads that must be refused before the disk is touched, and a frame without a module.
 TEST_F(UpdateStepTest, DamagedPayloadOrDigestChangesNothing)
 {
-    const std::vector<unsigned char> payload = updtest::BuiltPayload();
-    ASSERT_GT(payload.size(), PAYLOAD_HEADER_SIZE + 1000);
-    const std::vector<unsigned char> sound(digest.begin(), digest.end());
-    auto flipped = [&payload](std::size_t offset)
+    using Bytes = std::vector<unsigned char>;
+    const Bytes payload = updtest::BuiltPayload(), sound(digest.begin(), digest.end());
+    Bytes atStart = payload, longer = payload;
+    atStart.at(73) ^= 1;
+    ++longer.at(60); // the expanded length's low byte
+    // clang-format off
+    const std::pair<Bytes, Bytes> cases[] = { // resources 107 and 108; empty: none
+        {{}, {}}, {payload, {}}, {payload, Bytes(32, 0)}, {payload, Bytes(sound.begin(), sound.end() - 1)},
+        {atStart, sound}, {Bytes(payload.begin(), payload.end() - 100), sound}, {longer, sound},
+        {payload, sound}}; // the last one with no module at all
+    // clang-format on
+    Lay("exe=old");
+    for (std::size_t i = 0; i < std::size(cases); ++i)
     {
-        std::vector<unsigned char> damaged = payload;
-        damaged[offset] ^= 0x01;
-        return damaged;
-    };
-    // A literal byte well inside the stream: flipping it changes one byte of the executable
-    // and nothing else, so every length check passes.
-    std::vector<unsigned char> body(payload.begin() + PAYLOAD_HEADER_SIZE, payload.end());
-    Unscramble(body.data(), static_cast<int>(body.size()), payload[56]);
-    std::size_t literal = 0;
-    for (std::size_t at = 0; at < body.size() && literal <= body.size() / 4;)
-    {
-        const unsigned flags = body[at++];
-        for (int bit = 0; bit < 8 && at < body.size(); ++bit)
-        {
-            const bool isLiteral = (flags >> bit & 1) != 0;
-            if (isLiteral)
-            {
-                literal = at;
-            }
-            at += isLiteral ? 1 : 2;
-        }
-    }
-    literal += PAYLOAD_HEADER_SIZE;
-    ASSERT_GT(literal, PAYLOAD_HEADER_SIZE + 1000);
-    std::vector<unsigned char> expanded;
-    ASSERT_EQ(PAYLOAD_OK, ExpandPayload(flipped(literal).data(), payload.size(), expanded));
-    std::vector<unsigned char> longer = payload;
-    longer[60] = static_cast<unsigned char>(longer[60] + 1);
-
-    const struct
-    {
-        const char* name;
-        std::vector<unsigned char> payload; // empty: none
-        std::vector<unsigned char> digest;  // empty: none
-    } cases[] = {
-        {"no resources", {}, {}},
-        {"no digest", payload, {}},
-        {"digest of another file", payload, std::vector<unsigned char>(32, 0)},
-        {"digest one byte short", payload,
-         std::vector<unsigned char>(sound.begin(), sound.end() - 1)},
-        {"flip at the body's start", flipped(PAYLOAD_HEADER_SIZE + 1), sound},
-        {"flip that still decodes to the full length", flipped(literal), sound},
-        {"flip at the body's end", flipped(payload.size() - 1), sound},
-        {"truncated body", std::vector<unsigned char>(payload.begin(), payload.end() - 100), sound},
-        {"expanded length one too large", longer, sound},
-    };
-    Lay({"exe=old"});
-    int index = 0;
-    for (const auto& damage : cases)
-    {
-        const std::string carrier = Path("carrier" + std::to_string(++index));
+        const auto& [resource, carried] = cases[i];
+        const std::string carrier = Path("carrier");
         ASSERT_TRUE(updtest::CopyTo(updtest::VersionCarrier(), carrier));
         std::vector<updtest::Resource> resources;
-        if (!damage.payload.empty())
-        {
-            resources.push_back({"BIN", MAKEINTRESOURCEA(107), 1041, damage.payload});
-        }
-        if (!damage.digest.empty())
-        {
-            resources.push_back({"BIN", MAKEINTRESOURCEA(108), 1041, damage.digest});
-        }
+        if (!resource.empty())
+            resources.push_back({"BIN", MAKEINTRESOURCEA(107), 1041, resource});
+        if (!carried.empty())
+            resources.push_back({"BIN", MAKEINTRESOURCEA(108), 1041, carried});
         ASSERT_TRUE(resources.empty() || updtest::WriteResources(carrier, resources, false));
         {
             updtest::DataModule module(carrier);
-            updtest::MessageBoxRecorder boxes;
-            EXPECT_EQ(0, ApplyUpdateFrom(module.Get(), Path("exe").c_str(), nullptr))
-                << damage.name;
-            EXPECT_EQ(1u, boxes.Boxes().size()) << damage.name;
+            g_frame.instance = i == std::size(cases) - 1 ? nullptr : module.Get();
+            g_boxes.clear();
+            EXPECT_EQ(0, ApplyUpdate(Path("exe").c_str(), nullptr)) << i;
+            g_frame.instance = g_updater.Get();
+            EXPECT_EQ(FAILURE, g_boxes) << i;
         }
         DeleteFileA(carrier.c_str());
-        EXPECT_EQ(Files{"exe=old"}, State()) << damage.name;
+        EXPECT_EQ("exe=old", State()) << i;
     }
 }
 
-TEST_F(UpdateStepTest, PayloadIsTheNewSampleRelease)
-{
-    if (!updtest::PayloadIsTheSample())
-    {
-        GTEST_SKIP() << "built with a publisher's release";
-    }
-    EXPECT_TRUE(newRelease == ReadAll(updtest::NewRelease()));
-}
-
-// A kill at each step leaves a complete release at the target or the backup name, and the
-// next run ends, as an uninterrupted one does, with the new release and the old as backup.
-struct KillCase
-{
-    const char* name;
-    int step;
-    bool links;
-    Files afterKill;
-    DWORD rerunExit; // 1: the rerun updates; 9: it finds the target already updated
-};
-
-// clang-format off
-const KillCase KILLS[] = {
-    {"WhileWritingTheNewFile", UPDATE_STEP_NEW_FILE_PARTIAL, true,
-     {"bak=older", "exe=old", "new=other"}, 1},
-    {"AfterTheNewFileIsWritten", UPDATE_STEP_NEW_FILE_WRITTEN, true,
-     {"bak=older", "exe=old", "new=new"}, 1},
-    {"AfterTheOlderBackupIsSetAside", UPDATE_STEP_OLDER_BACKUP_SET_ASIDE, true,
-     {"exe=old", "new=new", "old=older"}, 1},
-    {"AfterTheBackupIsLinked", UPDATE_STEP_BACKUP_LINKED, true,
-     {"bak=old", "exe=old", "new=new", "old=older"}, 1},
-    {"AfterTheNewFileIsInPlace", UPDATE_STEP_REPLACED, true,
-     {"bak=old", "exe=new", "old=older"}, 9},
-    {"AfterTheOlderBackupIsDeleted", UPDATE_STEP_OLDER_BACKUP_DELETED, true,
-     {"bak=old", "exe=new"}, 9},
-    {"BetweenTheRenamesWithoutLinks", UPDATE_STEP_TARGET_MOVED, false,
-     {"bak=old", "new=new", "old=older"}, 1},
-};
-// clang-format on
-
-class UpdateKillTest : public UpdateStepTest, public testing::WithParamInterface<KillCase>
-{
-protected:
-    DWORD RunStep(int step, bool links, bool kill)
-    {
-        const std::string ready = signals.GetPath() + "\\" + std::to_string(step);
-        gstest::TestProcess runner;
-        EXPECT_TRUE(runner.Start(updtest::StepRunner(), "\"" + updtest::UpdaterProgram() + "\" \"" +
-                                                            Path("exe") + "\" " +
-                                                            std::to_string(step) + " \"" + ready +
-                                                            "\"" + (links ? "" : " nolinks")));
-        DWORD exitCode = 0xFFFFFFFF;
-        if (!kill)
-        {
-            EXPECT_TRUE(runner.WaitForExit(4 * gstest::STEP_TIMEOUT_MS, &exitCode));
-            return exitCode;
-        }
-        const DWORD start = GetTickCount();
-        while (!updtest::Exists(ready) && runner.IsRunning() &&
-               GetTickCount() - start < 4 * gstest::STEP_TIMEOUT_MS)
-        {
-            Sleep(10);
-        }
-        EXPECT_TRUE(updtest::Exists(ready)) << "the runner never reached the step";
-        runner.Terminate();
-        return exitCode;
-    }
-
-    gstest::ScratchFolder signals{"ready"};
-};
-
-TEST_P(UpdateKillTest, RerunFinishesWhatTheKillInterrupted)
-{
-    const KillCase& kill = GetParam();
-    Lay({"bak=older", "exe=old"});
-    RunStep(kill.step, kill.links, true);
-    EXPECT_EQ(kill.afterKill, State());
-    EXPECT_EQ(kill.rerunExit, RunStep(0, true, false));
-    EXPECT_EQ((Files{"bak=old", "exe=new"}), State());
-}
-
-INSTANTIATE_TEST_SUITE_P(Steps, UpdateKillTest, testing::ValuesIn(KILLS), NameOf);
-
-// The verdicts of OK, and whether the dialog offers the default target at start.
-struct CheckCase
-{
-    const char* name;
-    Files before;
-    const char* held; // held open by another program, or null
-    int verdict;
-    int offered;
-};
-
-const CheckCase CHECKS[] = {
-    {"OldRelease", {"exe=old"}, nullptr, TARGET_ELIGIBLE, 1},
-    {"NewRelease", {"exe=new"}, nullptr, TARGET_ALREADY_DONE, 1},
-    {"OldReleaseHeldOpen", {"exe=old"}, "exe", TARGET_IN_USE, 1},
-    {"OldReleaseOneByteShort", {"exe=short"}, nullptr, TARGET_WRONG_FILE, 1},
-    {"MissingWithTheOldReleaseAsBackup", {"bak=old"}, nullptr, TARGET_ELIGIBLE, 1},
-    {"MissingWithTheOldReleaseAsBackupHeldOpen", {"bak=old"}, "bak", TARGET_IN_USE, 1},
-    {"MissingWithTheNewReleaseAsBackup", {"bak=new"}, nullptr, TARGET_WRONG_FILE, 1},
-    {"MissingAlone", {"new=new"}, nullptr, TARGET_WRONG_FILE, 0},
-    {"Folder", {"exe=dir"}, nullptr, TARGET_WRONG_FILE, 0},
-};
-
-class TargetCheckTest : public UpdateStepTest, public testing::WithParamInterface<CheckCase>
-{
-};
-
-TEST_P(TargetCheckTest, VerdictAndOffer)
-{
-    const CheckCase& check = GetParam();
-    Lay(check.before);
-    const std::string target = Path("exe");
-    HeldFile held(check.held != nullptr ? Path(check.held) : std::string(), FILE_SHARE_READ);
-    EXPECT_EQ(check.verdict, CheckTarget(target.c_str()));
-    EXPECT_EQ(check.offered, IsTargetOffered(target.c_str()));
-}
-
-INSTANTIATE_TEST_SUITE_P(Targets, TargetCheckTest, testing::ValuesIn(CHECKS), NameOf);
-
-// The updater's digest (the system's provider) and the publisher's tools' (plain C++) agree
-// with the published test vectors, over the block boundaries and in pieces.
+// The updater's SHA-256 (the system's) and the publisher's (tools/) give the known digests.
 TEST(DigestTest, SystemAndToolsAgreeWithKnownDigests)
 {
-    const struct
-    {
-        std::string input;
-        const char* sha256;
-    } cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
         {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
         {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
@@ -517,60 +315,49 @@ TEST(DigestTest, SystemAndToolsAgreeWithKnownDigests)
         {std::string(1000000, 'a'),
          "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
     };
-    for (const auto& row : cases)
+    for (const auto& [input, sha256] : cases)
     {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(row.input.data());
+        const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
         PayloadDigest system;
-        ASSERT_TRUE(DigestOfBytes(bytes, row.input.size(), system));
-        const Sha256::Digest whole = Sha256::Of(bytes, row.input.size());
+        ASSERT_TRUE(DigestOfBytes(bytes, input.size(), system));
         Sha256 pieces;
-        for (std::size_t at = 0; at < row.input.size(); at += 63)
-        {
-            pieces.Update(bytes + at, std::min<std::size_t>(63, row.input.size() - at));
-        }
-        EXPECT_EQ(row.sha256, Sha256::ToHex(whole)) << row.input.size();
-        EXPECT_EQ(row.sha256, Sha256::ToHex(pieces.Finish())) << row.input.size();
-        EXPECT_TRUE(std::equal(system.begin(), system.end(), whole.begin())) << row.input.size();
+        for (std::size_t at = 0; at < input.size(); at += 63)
+            pieces.Update(bytes + at, std::min<std::size_t>(63, input.size() - at));
+        EXPECT_EQ(sha256, Sha256::ToHex(Sha256::Of(bytes, input.size())));
+        EXPECT_EQ(sha256, Sha256::ToHex(pieces.Finish()));
+        EXPECT_EQ(sha256, Sha256::ToHex(system));
     }
 }
 
-TEST(UpdatePathsTest, NamesBesideTheTarget)
+// As the step runner: what OK does, killed at the step (exit code 100 + step; 0: none).
+int g_stopStep = 0;
+int RunSteps(const char* target, bool links)
 {
-    const struct
-    {
-        std::string target;
-        std::string backup; // empty: none
-    } cases[] = {
-        {"C:\\app\\Larkspurgleam.exe", "C:\\app\\Larkspurgleam.bak"},
-        {"C:\\app\\release", "C:\\app\\relebak"},
-        {"abcd", "abak"},
-        {"abc", ""},
-        {"", ""},
-        // A Japanese folder keeps its bytes; a double-byte character at the cut goes whole
-        // (0x95 0x5C, whose trail byte is a backslash).
-        {"C:\\ソフト\\表\\Larkspurgleam.exe", "C:\\ソフト\\表\\Larkspurgleam.bak"},
-        {"C:\\x\\a表", "C:\\x\\bak"},
-        {"C:\\x\\表ab", "C:\\x\\bak"},
-        {std::string(255, 'p') + ".exe", std::string(255, 'p') + ".bak"},
-        {std::string(256, 'p') + ".exe", ""},
-    };
-    for (const auto& row : cases)
-    {
-        char backup[UPDATE_PATH_SIZE + 8];
-        std::memset(backup, 'x', sizeof backup);
-        EXPECT_EQ(row.backup.empty() ? 0 : 1, MakeBackupPath(row.target.c_str(), backup))
-            << row.target;
-        EXPECT_EQ(row.backup, backup) << row.target;
-        EXPECT_EQ(std::string(8, 'x'), std::string(backup + UPDATE_PATH_SIZE, 8)) << row.target;
-    }
-    UpdatePaths paths;
-    ASSERT_EQ(1, MakeUpdatePaths("C:\\app\\Larkspurgleam.exe", paths));
-    EXPECT_STREQ("C:\\app\\Larkspurgleam.new", paths.temporary);
-    EXPECT_STREQ("C:\\app\\Larkspurgleam.old", paths.setAside);
-    for (const char* ownName : {"C:\\app\\x.BAK", "C:\\app\\x.new", "C:\\app\\x.Old"})
-    {
-        EXPECT_EQ(0, MakeUpdatePaths(ownName, paths)) << ownName;
-    }
+    g_frame.instance = g_updater.Get();
+    GsSetMessageBoxFunction(RecordBox);
+    SetUpdateUsesLinks(links);
+    SetUpdateStepHook(
+        [](int step)
+        {
+            if (step == g_stopStep)
+                TerminateProcess(GetCurrentProcess(), 100 + step);
+        });
+    const int verdict = CheckTarget(target);
+    if (verdict == TARGET_ALREADY_DONE)
+        TidyUpdateLeftovers(target);
+    return verdict == TARGET_ELIGIBLE ? ApplyUpdate(target, nullptr) : 10 + verdict;
 }
 
 } // namespace
+
+// usage: gs_apply_update_tests [--step STEP TARGET [nolinks]] [gtest options]
+int main(int argc, char** argv)
+{
+    if (argc >= 4 && std::strcmp(argv[1], "--step") == 0)
+    {
+        g_stopStep = std::atoi(argv[2]);
+        return RunSteps(argv[3], argc == 4);
+    }
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
