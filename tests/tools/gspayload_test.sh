@@ -1,348 +1,116 @@
 #!/usr/bin/env bash
-# End-to-end checks of the gspayload tool.
-# usage: gspayload_test.sh TOOL SCRATCH_DIR GROUP
-#   GROUP: roundtrip | errors | inspect
-set -euo pipefail
-
-if [[ $# -ne 3 ]]; then
-    echo "usage: $0 TOOL SCRATCH_DIR GROUP" >&2
-    exit 2
-fi
+# The publisher's tool end to end. With two arguments: the container commands (build, inspect,
+# extract, encode, decode) on data made here. With seven: release, stage and check-updater on
+# the program files of this build (64-bit) and of the product (32-bit).
+#   gspayload_test.sh TOOL SCRATCH [DEFAULT_DESCRIPTION FIXTURES FIXTURES32 UPDATER PRODUCT]
+set -uo pipefail
 tool=$(realpath "$1")
-scratch=$2
-group=$3
-
-rm -rf "$scratch"
-mkdir -p "$scratch"
-cd "$scratch"
-
+rm -rf "$2" && mkdir -p "$2" && cd "$2" || exit 1
 failures=0
-# How the tool is started; the errors group swaps in a resource-limited run.
 run=("$tool")
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
-
-# --- helpers -------------------------------------------------------------------------------
-
-size_of() { stat -c %s "$1"; }
-
-# u32 FILE OFFSET: the little-endian 32-bit value at OFFSET.
-u32() {
-    perl -e 'open(my $f, "<:raw", $ARGV[0]) or die "$ARGV[0]: $!";
-             seek($f, $ARGV[1], 0); read($f, my $b, 4) == 4 or die "short read";
-             print unpack("V", $b), "\n"' "$1" "$2"
-}
-
-# patch_u32 FILE OFFSET VALUE: overwrite the little-endian 32-bit value at OFFSET.
-patch_u32() {
-    perl -e 'open(my $f, "+<:raw", $ARGV[0]) or die "$ARGV[0]: $!";
-             seek($f, $ARGV[1], 0); print $f pack("V", $ARGV[2]); close($f) or die' "$1" "$2" "$3"
-}
-
-# A few hundred KB that exercise literals, short and long matches, the zero-filled start of
-# the ring and incompressible stretches. Deterministic, so a failure reproduces.
-make_mixed() {
-    perl -e '
-        use integer;
-        binmode STDOUT;
-        my $seed = 20240611;
-        sub rnd { $seed = ($seed * 1103515245 + 12345) & 0x7FFFFFFF; return ($seed >> 16) & 0xFF; }
-        my $text = "";
-        for my $i (0 .. 2999) {
-            $text .= "record $i: name=item_" . ($i % 97) . " value=" . ($i * 7919 % 10007) . "\r\n";
-        }
-        print $text;
-        print "\0" x 20000;
-        print join("", map { chr(rnd()) } 1 .. 80000);
-        print join("", map { chr($_ & 0xFF) } 0 .. 25599);
-        print join("", map { pack("VvCC", $_, $_ * 7, $_ % 251, 0xFF) } 0 .. 9999);
-        print substr($text, 1000, 40000);
-    '
-}
-
-# expect_error CODE OUTPUT ARGS...: the tool exits with CODE, writes exactly one line to
-# stderr starting with "gspayload: ", and neither OUTPUT (unless empty) nor any temporary
-# file exists afterwards.
-expect_error() {
-    local want=$1 output=$2
+fail() { echo "FAIL: $*" && failures=$((failures + 1)); }
+# ok ARGS...: the tool succeeds, silent on stderr.
+ok() { "$tool" "$@" >out 2>err && [ ! -s err ] || { fail "gspayload $*: $(cat err)"; return 1; }; }
+has() { grep -qF -- "$1" out || fail "the output lacks '$1': $(cat out)"; }
+same() { cmp -s "$1" "$2" || fail "$1 and $2 differ"; }
+# refused CODE PATTERN ARGS...: exit CODE, one line "gspayload: ...PATTERN" on stderr, and no
+# output (o, o.*) nor temporary file left behind.
+refused() {
+    local code=$1 pattern=$2 status=0 left
     shift 2
-    local rc=0
-    "${run[@]}" "$@" >stdout.txt 2>stderr.txt || rc=$?
-    local what="gspayload $*"
-    [[ $rc -eq $want ]] || fail "$what: exit $rc, expected $want"
-    local lines
-    lines=$(wc -l <stderr.txt)
-    if [[ $lines -ne 1 || -n $(tail -c 1 stderr.txt) ]]; then
-        fail "$what: stderr is not exactly one line: $(cat stderr.txt)"
-    elif [[ $(head -c 11 stderr.txt) != "gspayload: " ]]; then
-        fail "$what: stderr does not start with 'gspayload: ': $(cat stderr.txt)"
-    fi
-    if [[ -n $output && -e $output ]]; then
-        fail "$what: left $output behind"
-    fi
-    if [[ -n $(find . -name '*.gspayload-tmp') ]]; then
-        fail "$what: left a temporary file behind"
-        find . -name '*.gspayload-tmp' -delete
-    fi
+    "${run[@]}" "$@" >out 2>err || status=$?
+    [ "$status" -eq "$code" ] && [ "$(wc -l <err)" -eq 1 ] && grep -Eq "^gspayload: .*$pattern" err ||
+        fail "gspayload $*: exit $status (expected $code), stderr not one line /$pattern/: $(cat err)"
+    left=$(compgen -G o; compgen -G 'o.*'; compgen -G '*.gspayload-tmp')
+    [ -z "$left" ] || { fail "gspayload $*: left $left"; rm -rf $left; }
 }
+# refused_lines CODE: refused CODE "" for the arguments on each line of the input.
+refused_lines() { while read -r -a args; do refused "$1" "" "${args[@]}"; done; }
 
-# expect_lines CODE: expect_error for each line of standard input, "OUTPUT ARGS..." with "-"
-# for no output.
-expect_lines() {
-    local line
-    while read -r -a line; do
-        [[ ${line[0]} != - ]] || line[0]=""
-        expect_error "$1" "${line[@]}"
+if [ $# -eq 2 ]; then
+    # Text, zeros, noise and every byte value: literals, short and long matches, the ring's
+    # zero-filled start and stretches that do not compress.
+    perl -e 'srand(7); print map({ "record $_: item_" . $_ % 97 . "\r\n" } 0 .. 2999), "\0" x 20000,
+        map({ chr(int(rand(256))) } 1 .. 80000), map({ chr($_ % 256) } 0 .. 25599)' >mixed.dat
+    printf '\377' >one.dat
+    size=$(stat -c %s mixed.dat)
+    for case in "one.dat 0x5A" "mixed.dat 0" "mixed.dat 0xff" "mixed.dat 0x5A"; do
+        read -r input mask <<<"$case"
+        ok build $input c.bin --mask $mask && ok inspect c.bin && ok extract c.bin x.dat && same $input x.dat
     done
-}
-
-# expect_ok ARGS...: the tool succeeds and writes nothing to stderr.
-expect_ok() {
-    local rc=0
-    "$tool" "$@" >stdout.txt 2>stderr.txt || rc=$?
-    [[ $rc -eq 0 ]] || fail "gspayload $*: exit $rc: $(cat stderr.txt)"
-    [[ ! -s stderr.txt ]] || fail "gspayload $*: unexpected stderr: $(cat stderr.txt)"
-    return $rc
-}
-
-# stdout_has TEXT: the last run's stdout contains the line fragment TEXT.
-stdout_has() {
-    grep -qF -- "$1" stdout.txt || fail "stdout lacks '$1': $(cat stdout.txt)"
-}
-
-same_file() {
-    cmp -s "$1" "$2" || fail "$1 and $2 differ"
-}
-
-make_mixed >mixed.dat
-printf '\377' >one.dat
-mixed_size=$(size_of mixed.dat)
-
-# --- groups --------------------------------------------------------------------------------
-
-test_roundtrip() {
-    local input mask args n=0
-    for input in mixed.dat one.dat; do
-        for mask in default 0 0xFF 7 0x80; do
-            n=$((n + 1))
-            args=()
-            [[ $mask == default ]] || args=(--mask "$mask")
-            expect_ok build "$input" "c$n.bin" "${args[@]}" || continue
-            local size
-            size=$(size_of "$input")
-            expect_ok inspect "c$n.bin" || continue
-            stdout_has "expanded length:   $size bytes"
-            stdout_has "decodes to:        $size bytes"
-            expect_ok extract "c$n.bin" "x$n.dat" || continue
-            same_file "$input" "x$n.dat"
-        done
-    done
-
-    # Mask 0 stores the raw stream as the body.
-    expect_ok build mixed.dat zero.bin --mask 0 && expect_ok encode mixed.dat raw0.lz &&
-        tail -c +73 zero.bin >zero.body && same_file raw0.lz zero.body
-
-    # The raw stream round-trips too, with the size given in decimal or hex.
-    expect_ok encode mixed.dat raw.lz || return 0
-    expect_ok decode raw.lz raw.dat "$mixed_size" && same_file mixed.dat raw.dat
-    expect_ok decode raw.lz raw16.dat "$(printf '0x%x' "$mixed_size")" &&
-        same_file mixed.dat raw16.dat
-    if cmp -s raw.lz mixed.dat; then fail "encode copied its input"; fi
-
-    # An empty raw stream is legitimate and decodes to nothing.
-    : >empty.dat
-    if expect_ok encode empty.dat empty.lz && [[ -s empty.lz ]]; then
-        fail "empty input, non-empty stream"
-    fi
-    if expect_ok decode empty.lz empty.out 0 && [[ ! -e empty.out || -s empty.out ]]; then
-        fail "empty stream did not decode to an empty file"
-    fi
-
-    # Outputs replace an existing file.
-    echo old >replaced.dat
-    expect_ok extract c1.bin replaced.dat && same_file mixed.dat replaced.dat
-}
-
-test_errors() {
-    local c=c.bin
-    expect_ok build mixed.dat "$c" || return 0
-    expect_ok encode mixed.dat raw.lz || return 0
-    : >empty.dat
-    mkdir -p adir
-    head -c 100 "$c" >truncated.bin
-
-    # Usage errors: exit 2. Each line: the output that must not appear, then the arguments.
-    local bad line
-    for bad in 256 -1 +1 0x 0x100 12abc "" " 5" 1e2 99999999999999999999999; do
-        expect_error 2 o.bin build mixed.dat o.bin --mask "$bad"
-    done
-    for bad in abc -5 1e3 0x 99999999999999999999 $((256 * 1024 * 1024 + 1)); do
-        expect_error 2 x.dat decode raw.lz x.dat "$bad"
-    done
-    expect_lines 2 <<EOF_USAGE
--
-- bogus
-- build
-- build mixed.dat
-o.bin build mixed.dat o.bin extra
-o.bin build mixed.dat o.bin --mask
-o.bin build mixed.dat o.bin --mask=999
-o.bin build mixed.dat o.bin --mask 1 --mask 2
-o.bin build mixed.dat o.bin --level 3
-- inspect
-- inspect c.bin c.bin
-- extract c.bin
-x.dat extract c.bin x.dat y.dat
-- encode mixed.dat
-x.dat encode mixed.dat x.dat y.dat
-- decode raw.lz x.dat
-x.dat decode raw.lz x.dat 10 extra
-EOF_USAGE
-
-    # Data and I/O errors: exit 1.
-    expect_lines 1 <<EOF_DATA
-o.bin build missing.dat o.bin
-o.bin build empty.dat o.bin
-o.bin build adir o.bin
-nodir/o.bin build mixed.dat nodir/o.bin
-- inspect missing.bin
-- inspect adir
-- inspect empty.dat
-x.dat extract missing.bin x.dat
-x.dat extract truncated.bin x.dat
-x.dat extract mixed.dat x.dat
-x.dat extract empty.dat x.dat
-nodir/x.dat extract c.bin nodir/x.dat
-x.lz encode missing.dat x.lz
-x.dat decode missing.lz x.dat 10
-x.dat decode raw.lz x.dat $((mixed_size - 1))
-x.dat decode raw.lz x.dat $((mixed_size + 1))
-x.dat decode raw.lz x.dat 0
-EOF_DATA
-
-    # An output that is a directory cannot be replaced; the directory survives.
-    expect_error 1 "" build mixed.dat adir
-    [[ -d adir ]] || fail "build replaced the directory adir"
-
-    # A failed command leaves an existing output as it was.
-    echo old >keep.dat
-    expect_error 1 "" extract truncated.bin keep.dat
-    expect_error 1 "" decode raw.lz keep.dat $((mixed_size - 1))
-    expect_error 1 "" build empty.dat keep.dat
-    [[ $(cat keep.dat) == old ]] || fail "a failed command changed keep.dat"
-
-    # A write that fails half-way (file size limit; SIGXFSZ ignored so write() reports it)
-    # leaves neither a partial output nor the temporary file, and keeps an old output.
-    run=(bash -c 'ulimit -f 64 && trap "" XFSZ && exec "$@"' limited "$tool")
-    expect_error 1 big.bin build mixed.dat big.bin
-    expect_error 1 "" extract "$c" keep.dat
-    run=("$tool")
-    [[ $(cat keep.dat) == old ]] || fail "a failed write changed keep.dat"
-
-    # Help goes to stdout and succeeds, wherever it is asked for.
-    local help
-    for help in -h --help "build --help"; do
-        # shellcheck disable=SC2086 # "build --help" is two words on purpose
-        expect_ok $help || continue
-        local word
-        for word in build inspect extract encode decode 0x5A "Exit codes" "--mask"; do
-            stdout_has "$word"
-        done
-    done
-}
-
-test_inspect() {
-    expect_ok build mixed.dat c.bin || return 0
-    local size
-    size=$(size_of c.bin)
-
-    expect_ok inspect c.bin || return 0
-    stdout_has "resource size:     $size bytes"
-    stdout_has "compressed length: $((size - 72)) bytes"
-    stdout_has "mask:              0x0000005A (low byte 0x5A)"
-    stdout_has "expanded length:   $mixed_size bytes"
-    stdout_has "result:            ok"
-    # The digest beside the container is the SHA-256 of the executable, as coreutils has it.
-    local digest
+    # The digest beside the container is the SHA-256 of the executable; inspect checks it.
     digest=$(od -An -v -tx1 c.bin.sha256 | tr -d ' \n')
-    [[ $digest == "$(sha256sum mixed.dat | cut -d' ' -f1)" ]] || fail "c.bin.sha256 is $digest"
-    stdout_has "sha256:            $digest"
+    [ "$digest" = "$(sha256sum <mixed.dat | cut -d' ' -f1)" ] || fail "c.bin.sha256 holds $digest"
+    ok inspect c.bin && has "sha256:            $digest" && has "expanded length:   $size bytes"
+    cp c.bin d.bin
+    refused 1 "digest" inspect d.bin
+    head -c 32 /dev/zero >d.bin.sha256
+    refused 1 "digest" inspect d.bin
+    # Mask 0 stores the raw stream, which decodes back, its size in decimal or hex.
+    ok build mixed.dat z.bin --mask 0 && ok encode mixed.dat raw.lz &&
+        { tail -c +73 z.bin | cmp -s - raw.lz || fail "the body of mask 0 is not the raw stream"; }
+    for n in "$size" "$(printf 0x%x "$size")"; do ok decode raw.lz x.dat "$n" && same mixed.dat x.dat; done
+    # A damaged container is refused by both readers (each reason is the container's tests').
+    head -c 1000 c.bin >d.bin
+    refused 1 "runs past the end" inspect d.bin
+    refused 1 "runs past the end" extract d.bin o.dat
+    mkdir adir && : >empty.dat
+    refused_lines 2 <<EOF
 
-    # A container whose digest is missing or names another executable is refused.
-    cp c.bin nodigest.bin
-    expect_error 1 "" inspect nodigest.bin
-    cp c.bin otherdigest.bin
-    head -c 32 /dev/zero >otherdigest.bin.sha256
-    expect_error 1 "" inspect otherdigest.bin
-
-    # Only the low byte of the mask field takes part.
-    cp c.bin high.bin
-    cp c.bin.sha256 high.bin.sha256
-    patch_u32 high.bin 56 $((0xABCDEF5A))
-    expect_ok inspect high.bin && stdout_has "mask:              0xABCDEF5A (low byte 0x5A)"
-    expect_ok extract high.bin high.dat && same_file mixed.dat high.dat
-
-    # Bytes after the body are ignored.
-    cp c.bin trailing.bin
-    cp c.bin.sha256 trailing.bin.sha256
-    printf 'junk!' >>trailing.bin
-    expect_ok inspect trailing.bin && stdout_has "trailing bytes:    5"
-    expect_ok extract trailing.bin trailing.dat && same_file mixed.dat trailing.dat
-
-    # Damaged containers fail, each with its own reason.
-    head -c $((size - 1)) c.bin >cut.bin
-    head -c $((size - 1000)) c.bin >cutbody.bin
-    patch_u32 cutbody.bin 52 $((size - 1000 - 72))
-    cp c.bin longer.bin
-    patch_u32 longer.bin 60 $((mixed_size + 1))
-    cp c.bin shorter.bin
-    patch_u32 shorter.bin 60 $((mixed_size - 1))
-    cp c.bin zero.bin
-    patch_u32 zero.bin 60 0
-    cp c.bin huge.bin
-    patch_u32 huge.bin 60 $((0xFFFFFFFF))
-    head -c 71 c.bin >header71.bin
-    head -c 72 c.bin >header72.bin
-
-    local damaged
-    local -A reason
-    for damaged in cut cutbody longer shorter zero huge header71 header72; do
-        expect_error 1 "" inspect "$damaged.bin"
-        reason[$damaged]=$(sed "s/$damaged\.bin//" stderr.txt)
-        expect_error 1 "$damaged.dat" extract "$damaged.bin" "$damaged.dat"
+bogus
+build mixed.dat
+build mixed.dat o.bin extra
+build mixed.dat o.bin --mask
+build mixed.dat o.bin --mask=999
+build mixed.dat o.bin --mask 1 --mask 2
+extract c.bin
+decode raw.lz o.dat 1e3
+EOF
+    refused_lines 1 <<EOF
+build missing.dat o.bin
+build empty.dat o.bin
+build adir o.bin
+build mixed.dat adir
+extract mixed.dat o.dat
+extract c.bin nodir/o.dat
+decode raw.lz o.dat $((size - 1))
+decode raw.lz o.dat $((size + 1))
+EOF
+    # A failed command, also a write cut short (file size limit), keeps an existing output.
+    echo old >keep.dat
+    refused 1 "" decode raw.lz keep.dat $((size - 1))
+    run=(bash -c 'ulimit -f 64 && trap "" XFSZ && exec "$@"' limited "$tool")
+    refused 1 "" build mixed.dat big.bin
+    refused 1 "" extract c.bin keep.dat
+    [ ! -e big.bin ] && [ "$(cat keep.dat)" = old ] || fail "a failed command left big.bin or changed keep.dat"
+    ok build --help && has "Exit codes"
+else
+    default=$3 old=$4/old/Larkspurgleam.exe new=$4/new/Larkspurgleam.exe
+    # The sample pairs give the default description, a payload of the new release and its digest.
+    for pair in "$old $new" "$5/old/Larkspurgleam.exe $5/new/Larkspurgleam.exe"; do
+        ok release $pair step && same "$default" step/LarkspurgleamRelease.txt &&
+            ok inspect step/LarkspurgleamPayload.bin && ok extract step/LarkspurgleamPayload.bin x.exe &&
+            same "${pair#* }" x.exe
+        rm -rf step
     done
-    # Each kind of damage is told apart: body outside, decodes short, decodes too far,
-    # impossible expanded length, no room for the header.
-    local distinct
-    distinct=$(printf '%s\n' "${reason[cut]}" "${reason[longer]}" "${reason[shorter]}" \
-        "${reason[zero]}" "${reason[header71]}" | sort -u | wc -l)
-    [[ $distinct -eq 5 ]] || fail "damaged containers share reasons: $(declare -p reason)"
-    [[ ${reason[longer]} == "${reason[cutbody]}" ]] ||
-        fail "a cut body and a longer expanded length should both decode short"
-
-    # A truncated body decodes short; inspect says how far it got.
-    expect_error 1 "" inspect cutbody.bin
-    local decoded
-    decoded=$(sed -n 's/^decodes to: *\([0-9]*\) bytes$/\1/p' stdout.txt)
-    if [[ -z $decoded || $decoded -ge $mixed_size ]]; then
-        fail "cutbody: decoded size '$decoded' not shown or not short"
-    fi
-}
-
-case $group in
-roundtrip) test_roundtrip ;;
-errors) test_errors ;;
-inspect) test_inspect ;;
-*)
-    echo "unknown group $group" >&2
-    exit 2
-    ;;
-esac
-
-if [[ $failures -ne 0 ]]; then
-    echo "$group: $failures failure(s)" >&2
-    exit 1
+    ok release "$old" "$new" step --mask 7 && { grep -qx 'mask = 0x07' step/LarkspurgleamRelease.txt || fail "--mask 7"; }
+    cp "$old" copy.exe && printf x >>copy.exe
+    printf 'MZ but nothing else\n' >notes.exe
+    refused 1 'are the same file' release "$new" "$new" o
+    refused 1 'OLD .*gs_version_carrier.exe: no version resource' release "$4/gs_version_carrier.exe" "$new" o
+    refused 1 'NEW .*notes.exe: not a Windows program file' release "$old" notes.exe o
+    refused 1 'is a 32-bit program and NEW .* a 64-bit one' release "$5/old/Larkspurgleam.exe" "$new" o
+    refused 1 'does not differ from .* in FileDescription, ProductVersion and ProductName' release "$old" copy.exe o
+    refused 2 'release takes OLD.exe NEW.exe OUT_DIR' release "$old" "$new"
+    refused 2 'bad mask' release "$old" "$new" o --mask 256
+    # The build's stage refuses a new release that is not the description's.
+    refused 1 'decodes to 2150000 bytes, the new release has 2048000' stage "$default" o --new-release "$4/second_new/Larkspurgleam.exe"
+    refused 1 'ProductVersion "1, 0, 0, 0", the new release "1, 0, 0, 1"' stage "$default" o --new-release "$old"
+    # The updaters this build and the product's made pass the check the build runs on them.
+    for updater in "$6" "$7"; do
+        ok check-updater "$updater" && has 'decodes to the new release (its digest, four version values and size): ok'
+    done
+    refused 1 'does not carry the release step' check-updater "$old"
 fi
-echo "$group: all checks passed"
+echo "gspayload: $failures failed"
+[ "$failures" -eq 0 ]

@@ -1,10 +1,8 @@
-// The release step's platform-free parts: the program-file reader on well-formed and damaged
-// files (made to measure, see PeTestImage.h), the release description, and the check of a
-// payload against a description. Built for the host (sanitizers catch any read outside the
-// input) and for Windows, where the code page conversion is the system's.
+// The release step's platform-free parts: the program-file reader on files made to measure
+// (PeTestImage.h), the release description, the check of an updater file against it. Built for
+// the host (sanitizers catch reads outside the input) and for Windows (its code page tables).
 
 #include "ReleaseStep.h"
-#include "CodePage932.h"
 #include "PayloadContainer.h"
 #include "PeTestImage.h"
 #include "PeVersionReader.h"
@@ -13,116 +11,62 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace
 {
 
 using petest::Bytes;
-using petest::Image;
 using petest::ImageLayout;
 using petest::MakeImage;
 
-PeResult Read(const Bytes& bytes, PeVersion* version = nullptr)
+PeResult Read(const Bytes& bytes, PeVersion* version)
 {
-    PeVersion unused;
-    return ReadPeVersion(bytes.data(), bytes.size(), version != nullptr ? *version : unused);
+    return ReadPeVersion(bytes.data(), bytes.size(), *version);
 }
-
+// The values the check would pick, from both kinds of file.
 TEST(PeVersionReaderTest, ReadsTheValuesTheCheckWouldPick)
 {
-    const std::u16string kana = u"ラークスパーグリーム";
-    struct Case
-    {
-        const char* what;
-        ImageLayout layout;
-        PeVersionStrings expected;
-    } cases[] = {
-        {"PE32, table under the Translation's pair",
-         ImageLayout{},
-         {u"Sample", u"1, 0, 0, 1", u"Larkspurgleam", u""}},
-        {"PE32+",
-         []
-         {
-             ImageLayout s;
-             s.pe32Plus = true;
-             return s;
-         }(),
-         {u"Sample", u"1, 0, 0, 1", u"Larkspurgleam", u""}},
-        {"keys whole and without regard to case, upper-case table key, Japanese values",
-         [&]
-         {
-             ImageLayout s;
-             s.tables = {{u"041103A4",
-                          {{u"FileDescriptionX", u"longer key"},
-                           {u"FileDescriptio", u"shorter key"},
-                           {u"fileDESCRIPTION", kana},
-                           {u"SpecialBuild", u"QX20050721a"}}}};
-             return s;
-         }(),
-         {kana, u"", u"", u"QX20050721a"}},
-        {"Translation names no table: code page order first (932 before 1252)",
-         []
-         {
-             ImageLayout s;
-             s.translation = 0x04b00409;
-             s.tables = {{u"040904e4", {{u"ProductName", u"western"}}},
-                         {u"041103a4", {{u"ProductName", u"japanese"}}}};
-             return s;
-         }(),
-         {u"", u"", u"japanese", u""}},
-        {"Translation's pair wins over the search order, each value on its own",
-         []
-         {
-             ImageLayout s;
-             s.translation = 0x04e40409;
-             s.tables = {{u"041103a4", {{u"ProductName", u"japanese"}, {u"ProductVersion", u"2"}}},
-                         {u"040904e4", {{u"ProductName", u"western"}}}};
-             return s;
-         }(),
-         {u"", u"2", u"western", u""}},
-        {"a pair outside the tables only through the Translation",
-         []
-         {
-             ImageLayout s;
-             s.translation = 0x04b00c0a;
-             s.tables = {{u"0c0a04b0", {{u"ProductName", u"spanish"}}}};
-             return s;
-         }(),
-         {u"", u"", u"spanish", u""}},
+    using V = petest::Values;
+    const std::u16string kana = u"ラーク";
+    // 64-bit, Translation, tables, the values found: description|version|name|special build.
+    const std::tuple<bool, std::uint32_t, decltype(ImageLayout::tables), std::u16string> cases[] = {
+        {false, 0x03a40411, ImageLayout().tables, u"Sample|1, 0, 0, 1|Larkspurgleam|"},
+        {true, 0x03a40411, ImageLayout().tables, u"Sample|1, 0, 0, 1|Larkspurgleam|"},
+        // No table for the Translation: code page 932 before 1252; keys whole and without
+        // regard to case, an upper-case table key.
+        {false,
+         0x04b00409,
+         {{u"040904e4", V{{u"ProductName", u"1252"}}},
+          {u"041103A4",
+           V{{u"ProductName", u"932"}, {u"FileDescriptio", u"x"}, {u"fileDESCRIPTION", kana}}}},
+         kana + u"||932|"},
+        // The Translation's table first, even one outside that order, each value on its own.
+        {false,
+         0x04b0040b,
+         {{u"041103a4",
+           V{{u"SpecialBuild", u"932"}, {u"ProductVersionX", u"x"}, {u"ProductVersion", u"2"}}},
+          {u"040b04b0", V{{u"SpecialBuild", u"fi"}}}},
+         u"|2||fi"},
     };
-    for (const Case& c : cases)
-    {
-        PeVersion version;
-        ASSERT_EQ(PE_OK, Read(MakeImage(c.layout).bytes, &version)) << c.what;
-        EXPECT_EQ(c.layout.pe32Plus, version.pe32Plus) << c.what;
-        EXPECT_EQ(c.layout.pe32Plus ? 0x8664 : 0x14c, version.machine) << c.what;
-        EXPECT_TRUE(version.hasFixedInfo);
-        EXPECT_EQ(0x00010000u, version.productVersionMs);
-        EXPECT_EQ(1u, version.productVersionLs);
-        EXPECT_EQ(c.expected.fileDescription, version.strings.fileDescription) << c.what;
-        EXPECT_EQ(c.expected.productVersion, version.strings.productVersion) << c.what;
-        EXPECT_EQ(c.expected.productName, version.strings.productName) << c.what;
-        EXPECT_EQ(c.expected.specialBuild, version.strings.specialBuild) << c.what;
-    }
-}
-
-// Every prefix of a valid file is refused, never read past: headers, directories and data
-// are cut at every byte.
-TEST(PeVersionReaderTest, EveryTruncationIsRefused)
-{
-    for (bool pe32Plus : {false, true})
+    for (const auto& [pe32Plus, translation, tables, expected] : cases)
     {
         ImageLayout layout;
         layout.pe32Plus = pe32Plus;
-        const Image image = MakeImage(layout);
-        ASSERT_EQ(PE_OK, Read(image.bytes));
-        // The version block ends the data that the reader needs.
-        const std::size_t needed = image.versionBlock + (image.bytes[image.versionBlock] |
-                                                         image.bytes[image.versionBlock + 1] << 8);
-        for (std::size_t length = 0; length < needed; ++length)
+        layout.translation = translation;
+        layout.tables = tables;
+        const Bytes image = MakeImage(layout);
+        PeVersion v;
+        ASSERT_EQ(PE_OK, Read(image, &v));
+        const PeVersionStrings& s = v.strings;
+        EXPECT_EQ(expected, s.fileDescription + u'|' + s.productVersion + u'|' + s.productName +
+                                u'|' + s.specialBuild);
+        EXPECT_TRUE(v.pe32Plus == pe32Plus && v.machine == (pe32Plus ? 0x8664 : 0x14c) &&
+                    v.hasFixedInfo && v.productVersionMs == 0x00010000 && v.productVersionLs == 1);
+        // Cut anywhere up to the end of the version block (at 0x258), it is refused.
+        for (std::size_t length = 0; length < 0x258u + (image[0x258] | image[0x259] << 8); ++length)
         {
-            const Bytes cut(image.bytes.begin(), image.bytes.begin() + length);
-            const PeResult result = Read(cut);
+            const PeResult result = Read(Bytes(image.begin(), image.begin() + length), &v);
             EXPECT_NE(PE_OK, result) << "cut at " << length;
             EXPECT_STRNE("unknown error", DescribePeResult(result));
         }
@@ -131,267 +75,158 @@ TEST(PeVersionReaderTest, EveryTruncationIsRefused)
 
 TEST(PeVersionReaderTest, DamagedFilesGetAClearError)
 {
-    using Patch = void (*)(Image&);
-    struct Case
-    {
-        const char* what;
-        Patch patch;
-        PeResult expected;
-    } cases[] = {
-        {"not MZ", [](Image& i) { i.bytes[0] = 'Z'; }, PE_NOT_PE},
-        {"no PE signature", [](Image& i) { i.bytes[i.peHeader] = 'N'; }, PE_NOT_PE},
-        {"unknown optional header",
-         [](Image& i) { petest::Put16(i.bytes, i.optionalHeader, 0x107); }, PE_NOT_PE},
-        {"PE header offset past the end",
-         [](Image& i) { petest::Put32(i.bytes, 0x3C, 0xFFFFFFF0u); }, PE_TRUNCATED},
-        {"section table past the end",
-         [](Image& i) { petest::Put16(i.bytes, i.peHeader + 6, 0xFFFF); }, PE_TRUNCATED},
-        {"optional header longer than the file",
-         [](Image& i) { petest::Put16(i.bytes, i.peHeader + 20, 0xFFFF); }, PE_TRUNCATED},
-        {"no resource directory", [](Image& i) { petest::Put32(i.bytes, i.resourceEntry, 0); },
-         PE_NO_RESOURCE},
-        {"resource directory outside every section",
-         [](Image& i) { petest::Put32(i.bytes, i.resourceEntry, 0x7FFF0000u); }, PE_BAD_RESOURCES},
-        {"section's raw data past the end of the file",
-         [](Image& i) { petest::Put32(i.bytes, i.sectionHeader + 20, 0x7FFFFFF0u); },
-         PE_BAD_RESOURCES},
-        {"section larger than the file",
-         [](Image& i) { petest::Put32(i.bytes, i.sectionHeader + 16, 0xFFFFFFFFu); }, PE_OK},
-        {"entry count past the section",
-         [](Image& i) { petest::Put16(i.bytes, i.rootDirectory + 14, 0xFFFF); }, PE_BAD_RESOURCES},
-        {"no version type", [](Image& i) { petest::Put32(i.bytes, i.typeEntry, 17); },
-         PE_NO_RESOURCE},
-        {"name directory pointing back at the root (a loop)",
-         [](Image& i) { petest::Put32(i.bytes, i.nameDirectory + 20, 0x80000000u); },
-         PE_BAD_RESOURCES},
-        {"language entry pointing back at the name directory (a loop)",
-         [](Image& i)
-         {
-             petest::Put32(i.bytes, i.languageDirectory + 20,
-                           0x80000000u | static_cast<std::uint32_t>(i.nameDirectory - i.section));
-         },
-         PE_BAD_RESOURCES},
-        {"leaf where a directory belongs",
-         [](Image& i) { petest::Put32(i.bytes, i.typeEntry + 4, 0x48); }, PE_BAD_RESOURCES},
-        {"subdirectory offset past the section",
-         [](Image& i) { petest::Put32(i.bytes, i.typeEntry + 4, 0xFFFFFFFFu); }, PE_BAD_RESOURCES},
-        {"data entry past the section",
-         [](Image& i) { petest::Put32(i.bytes, i.languageDirectory + 20, 0x7FFFFFF8u); },
-         PE_BAD_RESOURCES},
-        {"data length past the end",
-         [](Image& i) { petest::Put32(i.bytes, i.dataEntry + 4, 0xFFFFFF00u); }, PE_BAD_RESOURCES},
-        {"data outside every section",
-         [](Image& i) { petest::Put32(i.bytes, i.dataEntry, 0xFFFFFFF0u); }, PE_BAD_RESOURCES},
-        {"version block longer than its data",
-         [](Image& i) { petest::Put16(i.bytes, i.versionBlock, 0xFFFF); }, PE_BAD_VERSION},
-        {"version block shorter than a node",
-         [](Image& i) { petest::Put16(i.bytes, i.versionBlock, 4); }, PE_BAD_VERSION},
-        {"key without its NUL",
-         [](Image& i)
-         {
-             petest::Put16(i.bytes, i.versionBlock, 14);
-             petest::Put32(i.bytes, i.dataEntry + 4, 14);
-         },
-         PE_BAD_VERSION},
-        {"child longer than its parent: Translation not found",
-         [](Image& i)
-         {
-             // StringFileInfo, the first child, claims the whole block and more.
-             petest::Put16(i.bytes, i.versionBlock + 92, 0xFFF0);
-         },
-         PE_NO_TRANSLATION},
+    // Offset (see MakeImage), width and value written, the result.
+    constexpr int OPTIONAL = 0x58, SECTION_HEADER = 0x58 + 224, ROOT = 0x200, BLOCK = 0x258;
+    const std::tuple<int, int, std::uint32_t, PeResult> cases[] = {
+        {0, 2, 'Z' | 'M' << 8, PE_NOT_PE},
+        {0x40, 2, 'E' | 'P' << 8, PE_NOT_PE},
+        {OPTIONAL, 2, 0x107, PE_NOT_PE},                         // an unknown optional header
+        {0x3C, 4, 0xFFFFFFF0u, PE_TRUNCATED},                    // PE header past the end
+        {0x46, 2, 0xFFFF, PE_TRUNCATED},                         // section table past it
+        {0x54, 2, 0xFFFF, PE_TRUNCATED},                         // optional header too
+        {OPTIONAL + 112, 4, 0, PE_NO_RESOURCE},                  // no resource directory
+        {OPTIONAL + 112, 4, 0x7FFF0000u, PE_BAD_RESOURCES},      // outside every section
+        {SECTION_HEADER + 20, 4, 0x7FFFFFF0u, PE_BAD_RESOURCES}, // raw data past the end
+        {SECTION_HEADER + 16, 4, 0xFFFFFFFFu, PE_OK},         // larger than the file: what is there
+        {ROOT + 14, 2, 0xFFFF, PE_BAD_RESOURCES},             // entry count past the section
+        {ROOT + 16, 4, 17, PE_NO_RESOURCE},                   // no version type
+        {ROOT + 20, 4, 0x48, PE_BAD_RESOURCES},               // a leaf for a directory
+        {ROOT + 20, 4, 0xFFFFFFFFu, PE_BAD_RESOURCES},        // a directory past the end
+        {ROOT + 0x18 + 20, 4, 0x80000000u, PE_BAD_RESOURCES}, // a loop to the root
+        {ROOT + 0x30 + 20, 4, 0x80000018u, PE_BAD_RESOURCES}, // a loop to the names
+        {ROOT + 0x30 + 20, 4, 0x7FFFFFF8u, PE_BAD_RESOURCES}, // a data entry outside
+        {ROOT + 0x48 + 4, 4, 0xFFFFFF00u, PE_BAD_RESOURCES},  // data length past the end
+        {ROOT + 0x48, 4, 0xFFFFFFF0u, PE_BAD_RESOURCES},      // data outside every section
+        {BLOCK, 2, 0xFFFF, PE_BAD_VERSION},                   // longer than its data
+        {BLOCK, 2, 4, PE_BAD_VERSION},                        // shorter than a node
+        {BLOCK, 2, 14, PE_BAD_VERSION},                       // a key without its NUL
+        {BLOCK + 92, 2, 0xFFF0, PE_NO_TRANSLATION}, // StringFileInfo hides the Translation
     };
-    for (const Case& c : cases)
+    for (const auto& [at, width, value, expected] : cases)
     {
-        Image image = MakeImage(ImageLayout{});
-        c.patch(image);
-        EXPECT_EQ(c.expected, Read(image.bytes)) << c.what;
+        Bytes image = MakeImage(ImageLayout{});
+        petest::Put(image, at, value, width);
+        PeVersion v;
+        EXPECT_EQ(expected, Read(image, &v)) << "at " << at << " " << value;
     }
 }
 
-TEST(PeVersionReaderTest, FindsNamedResources)
+ReleaseStep SampleStep(std::uint32_t newSize)
 {
-    ImageLayout layout;
-    layout.bin = {1, 2, 3, 4, 5};
-    const Image image = MakeImage(layout);
-    PeFile file;
-    ASSERT_EQ(PE_OK, file.Open(image.bytes.data(), image.bytes.size()));
-    const unsigned char* data = nullptr;
-    std::size_t length = 0;
-    ASSERT_EQ(PE_OK, file.LocateResource("bin", 0, 109, &data, &length));
-    EXPECT_EQ(layout.bin, Bytes(data, data + length));
-    EXPECT_EQ(PE_NO_RESOURCE, file.LocateResource("BIN", 0, 108, &data, &length));
-    EXPECT_EQ(PE_NO_RESOURCE, file.LocateResource("BINX", 0, 109, &data, &length));
-    EXPECT_EQ(PE_NO_RESOURCE, file.LocateResource(nullptr, 10, 109, &data, &length));
-    ASSERT_EQ(PE_OK, file.LocateResource(nullptr, 16, 1, &data, &length));
-    EXPECT_EQ(image.bytes.data() + image.versionBlock, data);
+    // clang-format off
+    return {{"Sample", "1, 0, 0, 0", "QX20050721a", "QX20050721a"}, 2048000,
+            {"Sample", "1, 0, 0, 1", "Larkspurgleam", ""}, newSize, "Version 1.0.0.1", 0x5A};
+    // clang-format on
 }
 
-TEST(CodePage932Test, ConvertsAsTheCheckDoes)
+TEST(ReleaseDescriptionTest, ReadsWhatItWritesAndRefusesTheRest)
 {
-    const struct
-    {
-        std::u16string text;
-        std::string expected;
-        bool lossless;
-    } cases[] = {
-        {u"Abc 1, 0", "Abc 1, 0", true},
-        {u"ラーク", "\x83\x89\x81\x5B\x83\x4E", true},
-        {u"表\\", "\x95\x5C\x5C", true},
-        {u"a\u00e9b", "a?b", false},      // no best-fit 'e'
-        {u"x\U0001F600y", "x??y", false}, // each surrogate a '?'
-        {std::u16string(1, u'\xD800') + u"z", "?z", false},
-    };
-    for (const auto& c : cases)
-    {
-        bool lossless = !c.lossless;
-        EXPECT_EQ(c.expected, Utf16ToCp932(c.text, &lossless));
-        EXPECT_EQ(c.lossless, lossless);
-        std::u16string back;
-        if (c.lossless)
-        {
-            ASSERT_TRUE(Utf8ToUtf16(Utf16ToUtf8(c.text), &back));
-            EXPECT_EQ(c.text, back);
-        }
-    }
-    std::u16string out;
-    for (const char* bad : {"\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE3\x83", "\x80"})
-        EXPECT_FALSE(Utf8ToUtf16(bad, &out)) << bad;
-}
-
-ReleaseStep SampleStep()
-{
-    ReleaseStep step;
-    step.oldRelease = {"Sample", "1, 0, 0, 0", "QX20050721a", "QX20050721a"};
-    step.newRelease = {"Sample", "1, 0, 0, 1", "Larkspurgleam", ""};
-    step.oldSize = 2048000;
-    step.versionText = "Version 1.0.0.1";
-    step.mask = 0x5A;
-    return step;
-}
-
-TEST(ReleaseDescriptionTest, ReadsBackWhatItWrites)
-{
-    ReleaseStep step = SampleStep();
-    step.newSize = 77;
+    ReleaseStep step = SampleStep(10);
     // Blanks at both ends, " = " and '#' inside values, and Japanese text survive.
     step.oldRelease.productVersion = " 1, 0 = 0, 0 ";
-    step.oldRelease.specialBuild = "# not a comment";
-    step.newRelease.fileDescription = u8"ラークスパーグリーム";
-    step.mask = 0;
-    const std::string text = FormatReleaseStep(step);
-    ReleaseStep read;
-    std::string error;
-    ASSERT_TRUE(ParseReleaseStep(text, &read, &error)) << error;
-    EXPECT_EQ(text, FormatReleaseStep(read));
-    EXPECT_EQ(step.oldRelease.productVersion, read.oldRelease.productVersion);
-    EXPECT_EQ(step.oldRelease.specialBuild, read.oldRelease.specialBuild);
-    EXPECT_EQ(step.newRelease.fileDescription, read.newRelease.fileDescription);
-    EXPECT_EQ("", read.newRelease.specialBuild);
-    EXPECT_EQ(2048000u, read.oldSize);
-    EXPECT_EQ(77u, read.newSize);
-    EXPECT_EQ(0u, read.mask);
-    // Windows line ends read the same.
-    std::string crlf;
-    for (char c : text)
-        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    ASSERT_TRUE(ParseReleaseStep(crlf, &read, &error)) << error;
-    EXPECT_EQ(text, FormatReleaseStep(read));
-}
-
-TEST(ReleaseDescriptionTest, RefusesWhatIsNotOne)
-{
-    ReleaseStep step = SampleStep();
-    step.newSize = 10;
+    step.newRelease.specialBuild = "# not a comment";
+    step.newRelease.fileDescription = u8"ラーク";
     const std::string good = FormatReleaseStep(step);
-    auto replace = [&](const std::string& from, const std::string& to)
-    {
-        std::string text = good;
-        text.replace(text.find(from), from.size(), to);
-        return text;
-    };
-    const struct
-    {
-        std::string text;
-        const char* reason;
-    } cases[] = {
-        {replace("mask = 0x5A\n", ""), "line 15: missing key 'mask'"},
-        {replace("old.size = 2048000\n", ""), "missing key 'old.size'"},
-        {replace("format = 1", "format = 2"), "line 3: unknown format '2'"},
-        {good + "old.size = 5\n", "line 16: old.size given twice"},
-        {good + "new.Comments = x\n", "unknown key 'new.Comments'"},
-        {replace("old.size = 2048000", "old.size = 0"), "bad old.size '0'"},
-        {replace("new.size = 10", "new.size = 1e6"), "bad new.size '1e6'"},
-        {replace("mask = 0x5A", "mask = 256"), "bad mask '256'"},
-        {replace("mask = 0x5A", "mask=0x5A"), "expected \"key = value\""},
-        {replace("version_text = Version 1.0.0.1", "version_text = a\"b"), "version_text must"},
-        {replace("version_text = Version 1.0.0.1", "version_text ="), "version_text must"},
-        {replace("Larkspurgleam", "Lark\tspur"), "control character"},
-        {replace("Larkspurgleam", "Lark\xFFspur"), "not UTF-8"},
-    };
-    for (const auto& c : cases)
+    std::string crlf; // Windows line ends read the same
+    for (char c : good)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (const std::string& input : {good, crlf})
     {
         ReleaseStep read;
         std::string error;
-        EXPECT_FALSE(ParseReleaseStep(c.text, &read, &error)) << c.reason;
-        EXPECT_NE(std::string::npos, error.find(c.reason)) << error;
+        ASSERT_TRUE(ParseReleaseStep(input, &read, &error)) << error;
+        EXPECT_EQ(good, FormatReleaseStep(read)); // every value as it was written
+        EXPECT_TRUE(read.newRelease.specialBuild == "# not a comment" && read.newSize == 10);
+    }
+    // The text changed from, to (appended to the end when "from" is empty), the reason given.
+    const std::tuple<std::string, std::string, const char*> cases[] = {
+        {"mask = 0x5A\n", "", "line 15: missing key 'mask'"},
+        {"format = 1\n", "", "missing key 'format'"},
+        {"old.size = 2048000\n", "", "missing key 'old.size'"},
+        {"format = 1", "format = 2", "line 3: unknown format '2'"},
+        {"", "format = 1\n", "line 16: format given twice"},
+        {"", "mask = 1\n", "mask given twice"},
+        {"", "old.size = 5\n", "old.size given twice"},
+        {"", "new.Comments = x\n", "unknown key 'new.Comments'"},
+        {"old.size = 2048000", "old.size = 0", "bad old.size '0'"},
+        {"new.size = 10", "new.size = 1e6", "bad new.size '1e6'"},
+        {"mask = 0x5A", "mask = 256", "bad mask '256'"},
+        {"mask = 0x5A", "mask=0x5A", "expected \"key = value\""},
+        {"version_text = Version 1.0.0.1", "version_text = a\"b", "version_text must"},
+        {"version_text = Version 1.0.0.1", "version_text =", "version_text must"},
+        {"Larkspurgleam", "Lark\tspur", "control character"},
+        {"Larkspurgleam", "Lark\xFFspur", "not UTF-8"},
+        {"Larkspurgleam", "Lark\xC0\x80spur", "not UTF-8"}, // an overlong NUL
+    };
+    for (const auto& [from, to, reason] : cases)
+    {
+        std::string text = good;
+        from.empty() ? text += to : text.replace(text.find(from), from.size(), to);
+        ReleaseStep read;
+        std::string error;
+        EXPECT_FALSE(ParseReleaseStep(text, &read, &error)) << reason;
+        EXPECT_NE(std::string::npos, error.find(reason)) << error;
     }
 }
 
-// The payload check that fails the build: every way a payload can be the wrong one.
-TEST(ReleaseDescriptionTest, PayloadMustCarryTheNewRelease)
+// The check of an updater file that fails the build: the description, the digest and the
+// payload it carries as resources, the payload against the description.
+TEST(ReleaseCheckTest, UpdaterFileMustCarryTheNewRelease)
 {
-    ImageLayout layout;
-    layout.tables = {{u"041103a4",
-                      {{u"FileDescription", u"Sample"},
-                       {u"ProductVersion", u"1, 0, 0, 1"},
-                       {u"ProductName", u"larkspurgleam"}}}};
-    const Bytes program = MakeImage(layout).bytes;
+    const Bytes program = MakeImage(ImageLayout{});
     Bytes payload;
     ASSERT_TRUE(BuildPayload(program.data(), program.size(), 0x5A, payload));
+    const Sha256::Digest digest = Sha256::Of(program.data(), program.size());
+    const Bytes sum(digest.begin(), digest.end());
+    Bytes wrong = sum;
+    wrong[31] ^= 1;
     using Change = void (*)(ReleaseStep&);
-    const struct
-    {
-        Change change;
-        const char* problem; // empty: passes
-    } cases[] = {
-        {[](ReleaseStep&) {}, ""},
-        {[](ReleaseStep& s) { s.mask = 0x11; }, "mask is 0x5A, the description says 0x11"},
-        {[](ReleaseStep& s) { s.newSize += 1; }, "decodes to"},
-        {[](ReleaseStep& s) { s.newRelease.productVersion = "1, 0, 0, 2"; },
-         "ProductVersion \"1, 0, 0, 1\", the new release \"1, 0, 0, 2\""},
-        {[](ReleaseStep& s) { s.newRelease.specialBuild = "x"; }, "SpecialBuild"},
-        // Equal to the old release as well: the updater would call it eligible, not updated.
-        {[](ReleaseStep& s) { s.newRelease.fileDescription = "Other"; }, "FileDescription"},
+    const Change same = [](ReleaseStep&) {};
+    const Bytes none = {}, cut(payload.begin(), payload.end() - 3),
+                head(payload.begin(), payload.begin() + 10);
+    // A change to the description, the payload and digest carried ("none": no resource), a
+    // part of the report; ": ok" ends it when the check passes.
+    const std::tuple<Change, const Bytes&, const Bytes&, std::string> cases[] = {
+        {same, payload, sum,
+         "  shows     \xe3\x80\x90Version 1.0.0.1\xe3\x80\x91\n  mask      0x5A\n  digest    " +
+             Sha256::ToHex(digest) + "\npayload "},
+        {[](ReleaseStep& s) { s.newRelease.productName = "LARKSPURGLEAM"; }, payload, sum, ": ok"},
+        {[](ReleaseStep& s) { s.mask = 0x11; }, payload, sum,
+         "mask is 0x5A, the description says 0x11"},
+        {[](ReleaseStep& s) { s.newRelease.specialBuild = "x"; }, payload, sum, "has SpecialBuild"},
+        {[](ReleaseStep& s) { s.versionText.clear(); }, payload, sum,
+         "description cannot be read: line"},
+        {same, payload, wrong, "WRONG: the payload does not decode to the executable its digest"},
+        {same, payload, none, "digest    missing"},
+        {same, none, sum, "payload     missing"},
+        {same, cut, sum, "WRONG: the payload does not decode: "},
+        {same, head, sum, "WRONG: the payload is shorter than its header"},
     };
-    for (const auto& c : cases)
+    for (const auto& row : cases)
     {
-        ReleaseStep step = SampleStep();
-        step.newSize = static_cast<std::uint32_t>(program.size());
-        c.change(step);
-        const std::string problem = CheckPayloadAgainstStep(step, payload.data(), payload.size());
-        if (c.problem[0] == '\0')
-            EXPECT_EQ("", problem);
-        else
-            EXPECT_NE(std::string::npos, problem.find(c.problem)) << problem;
+        const auto& [change, carried, carriedSum, report] = row;
+        ReleaseStep step = SampleStep(static_cast<std::uint32_t>(program.size()));
+        change(step);
+        const std::string text = FormatReleaseStep(step);
+        ImageLayout layout;
+        for (const auto& bin : {std::make_pair(107, carried),
+                                {108, carriedSum},
+                                {109, Bytes(text.begin(), text.end())}})
+            if (!bin.second.empty())
+                layout.bins.push_back(bin);
+        const Bytes file = MakeImage(layout);
+        std::string found;
+        EXPECT_EQ(&row < cases + 2,
+                  CheckUpdaterFile(file.data(), file.size(), &found)); // the first two pass
+        EXPECT_NE(std::string::npos, found.find(report)) << found;
+        EXPECT_EQ(&row < cases + 2, found.rfind(": ok\n") == found.size() - 5) << found;
     }
-    ReleaseStep step = SampleStep();
-    step.newSize = static_cast<std::uint32_t>(program.size());
-    // The digest, when given, must be the program's.
-    Sha256::Digest digest = Sha256::Of(program.data(), program.size());
-    EXPECT_EQ("", CheckPayloadAgainstStep(step, payload.data(), payload.size(), digest.data(),
-                                          digest.size()));
-    EXPECT_NE("", CheckPayloadAgainstStep(step, payload.data(), payload.size(), digest.data(),
-                                          digest.size() - 1));
-    digest[31] ^= 1;
-    EXPECT_NE(std::string::npos, CheckPayloadAgainstStep(step, payload.data(), payload.size(),
-                                                         digest.data(), digest.size())
-                                     .find("its digest names"));
-    payload[PAYLOAD_HEADER_SIZE + 5] ^= 0x40;
-    payload.resize(payload.size() - 3);
-    EXPECT_NE("", CheckPayloadAgainstStep(step, payload.data(), payload.size()));
-    EXPECT_EQ("the payload is shorter than its header",
-              CheckPayloadAgainstStep(step, payload.data(), 10));
+    EXPECT_FALSE(VersionTextEquals(nullptr, "") || VersionTextEquals("", nullptr)); // no value
+    std::string found;
+    EXPECT_FALSE(CheckUpdaterFile(program.data(), program.size(), &found));
+    EXPECT_EQ(0u, found.find("no release description (resource BIN 109)")) << found;
+    EXPECT_FALSE(CheckUpdaterFile(payload.data(), payload.size(), &found));
+    EXPECT_EQ(0u, found.find("not an updater: ")) << found;
 }
 
 } // namespace

@@ -44,25 +44,24 @@ using petest::Bytes;
 // A string table "llllcccc|Name=value|...", D, V, N and S standing for FileDescription,
 // ProductVersion, ProductName and SpecialBuild. A '^' ends the value's declared length early:
 // the rest of its text follows, without a NUL in between.
-Bytes Table(const std::u16string& spec)
+Bytes Table(const std::u16string& text)
 {
     std::vector<Bytes> strings;
-    for (std::size_t at = spec.find(u'|'), end; at != std::u16string::npos; at = end)
+    for (std::size_t at = text.find(u'|'), end; at != std::u16string::npos; at = end)
     {
-        end = spec.find(u'|', at + 1);
-        const std::u16string name = spec.substr(at + 1, spec.find(u'=', at) - at - 1);
-        std::u16string value = spec.substr(at + name.size() + 2, end - at - name.size() - 2);
+        end = text.find(u'|', at + 1);
+        const std::u16string name = text.substr(at + 1, text.find(u'=', at) - at - 1);
+        std::u16string value = text.substr(at + name.size() + 2, end - at - name.size() - 2);
         const std::size_t declared = std::min(value.find(u'^'), value.size() + 1);
         value.erase(std::remove(value.begin(), value.end(), u'^'), value.end());
-        strings.push_back(petest::StringNode(name == u"D"   ? u"FileDescription"
-                                             : name == u"V" ? u"ProductVersion"
-                                             : name == u"N" ? u"ProductName"
-                                             : name == u"S" ? u"SpecialBuild"
-                                                            : name,
-                                             value));
-        petest::Put16(strings.back(), 2, static_cast<std::uint32_t>(declared));
+        const std::u16string key = name == u"D"   ? u"FileDescription"
+                                   : name == u"V" ? u"ProductVersion"
+                                   : name == u"N" ? u"ProductName"
+                                   : name == u"S" ? u"SpecialBuild"
+                                                  : name;
+        strings.push_back(petest::Node(key, petest::Utf16(value + u'\0'), declared, true, {}));
     }
-    return petest::VersionNode(spec.substr(0, 8), {}, 0, true, strings);
+    return petest::Node(text.substr(0, 8), {}, 0, true, strings);
 }
 
 // A version resource with the Translation entries (language in the low 16 bits; none: no
@@ -76,13 +75,12 @@ Bytes Version(const std::vector<DWORD>& translations, const std::vector<std::u16
     for (const std::u16string& table : tables)
         strings.push_back(Table(table));
     if (!tables.empty())
-        parts.push_back(petest::VersionNode(u"StringFileInfo", {}, 0, true, strings));
+        parts.push_back(petest::Node(u"StringFileInfo", {}, 0, true, strings));
     if (!translations.empty())
-        parts.push_back(
-            petest::VersionNode(u"VarFileInfo", {}, 0, true,
-                                {petest::VersionNode(u"Translation", translation,
-                                                     4 * translations.size(), false, {})}));
-    return petest::VersionNode(u"VS_VERSION_INFO", fixed, 8, false, parts);
+        parts.push_back(petest::Node(
+            u"VarFileInfo", {}, 0, true,
+            {petest::Node(u"Translation", translation, 4 * translations.size(), false, {})}));
+    return petest::Node(u"VS_VERSION_INFO", fixed, 8, false, parts);
 }
 
 constexpr DWORD JP = MAKELONG(0x0411, 932);

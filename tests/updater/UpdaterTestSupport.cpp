@@ -14,7 +14,6 @@ std::string NewRelease() { return gstest::ToWindowsPath(GS_NEW_SAMPLE_RELEASE); 
 std::string UpdaterProgram() { return gstest::ToWindowsPath(GS_UPDATER_PROGRAM); }
 std::string VersionCarrier() { return gstest::ToWindowsPath(GS_VERSION_CARRIER); }
 std::string PlantedLibrary() { return gstest::ToWindowsPath(GS_PLANTED_LIBRARY); }
-std::string ProductBuildDir() { return gstest::ToWindowsPath(GS_PRODUCT_BUILD_DIR); }
 int PayloadIsTheSample() { return GS_PAYLOAD_IS_SAMPLE; }
 std::string ReadAll(const std::string& path, int* ok) { return gstest::ReadWholeFile(path, ok); }
 // clang-format on

@@ -15,7 +15,6 @@ std::string NewRelease();      // the new sample release (already updated)
 std::string UpdaterProgram();  // the updater of this build
 std::string VersionCarrier();  // a small program without resources
 std::string PlantedLibrary();  // a DLL that does nothing, to plant under system DLL names
-std::string ProductBuildDir(); // the 32-bit product's build tree
 int PayloadIsTheSample();      // 1 unless the build was given a publisher's release
 
 std::string ReadAll(const std::string& path, int* ok = nullptr);

@@ -1,28 +1,32 @@
 #!/usr/bin/env bash
-# The shipped 32-bit product as a file: an i386 PE32 Windows GUI program whose imports are
-# only DLLs that Windows always takes from the system folder (a DLL planted beside the
-# updater is never loaded by the loader), and none of them delay-loaded.
+# The shipped 32-bit product: an i386 PE32 Windows GUI program importing only DLLs Windows takes
+# from the system folder, none delay-loaded (a DLL planted beside it is never loaded), with
+# exactly the updater's resources, an administrator manifest and the dialog's texts.
 #   product_image_test.sh OBJDUMP PRODUCT
 set -uo pipefail
-# objdump translates its headings in other locales.
-export LC_ALL=C
+export LC_ALL=C # objdump translates its headings in other locales
 headers=$("$1" -p "$2") || { echo "FAIL: cannot read $2"; exit 1; }
 failures=0
-expect() {
-    grep -Eq -- "$1" <<<"$headers" || { echo "FAIL: no line matches /$1/"; failures=$((failures + 1)); }
-}
-expect 'file format pei-i386'
-expect '^Magic[[:space:]]+010b[[:space:]]+\(PE32\)'
-expect '^Subsystem[[:space:]]+00000002[[:space:]]+\(Windows GUI\)'
-grep -Eq 'Entry d 00000000 00000000 Delay Import Directory' <<<"$headers" ||
-    { echo "FAIL: the program delay-loads DLLs"; failures=$((failures + 1)); }
-dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z' | sort)
-[ -n "$dlls" ] || { echo "FAIL: no imports found"; failures=$((failures + 1)); }
-for dll in $dlls; do
-    case $dll in
-    kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | shell32.dll | ole32.dll | comdlg32.dll | msvcrt.dll) ;;
-    *) echo "FAIL: imports $dll, which Windows may look for beside the program"; failures=$((failures + 1)) ;;
-    esac
-done
-echo "product image: imports $(echo $dlls); $failures failed"
+expect() { grep -Eq -- "$1" <<<"$2" || { echo "FAIL: /$1/ not in: $2"; failures=$((failures + 1)); }; }
+expect 'file format pei-i386' "$headers"
+expect '^Magic[[:space:]]+010b[[:space:]]+\(PE32\)' "$headers"
+expect '^Subsystem[[:space:]]+00000002[[:space:]]+\(Windows GUI\)' "$headers"
+expect 'Entry d 00000000 00000000 Delay Import Directory' "$headers"
+dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
+expect '^((kernel32|user32|gdi32|advapi32|shell32|ole32|comdlg32|msvcrt)\.dll )+$' "$dlls"
+# Types and names: payload, digest and release description (BIN 107-109), two icon images,
+# the dialog (101), its icon group (102), the manifest, and no version resource.
+resources=$(sed -nE 's/^[0-9a-f]{3}   Entry: (ID: 0x0*|name: .*: )([0-9a-zA-Z]+),.*/\2/p
+    s/^[0-9a-f]{3}     Entry: ID: 0x0*([0-9a-f]+),.*/\1/p' <<<"$headers" | tr '\n' ' ')
+expect '^BIN 6b 6c 6d 3 1 2 5 65 e 66 18 1 $' "$resources"
+# Windows 10 and 11 run a program without their GUID in its manifest in a compatibility mode.
+manifest=$(grep -ao 'requireAdministrator\|{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}' "$2" | sort -u | tr '\n' ' ')
+expect '^requireAdministrator \{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a\} $' "$manifest"
+# Each text of the dialog, in its template (UTF-16), asserted here and nowhere else.
+missing=$(perl -MEncode -e 'local $/; open(my $f, "<:raw", shift) or die; my $exe = <$f>;
+    index($exe, encode("UTF-16LE", decode("UTF-8", "$_\0"))) >= 0 or print "$_ " for @ARGV' "$2" \
+    ラークスパーグリームアップデート "ＭＳ Ｐゴシック" OK キャンセル 変更 更新するEXE \
+    "$(printf 'ラークスパーグリームのバージョンを\n【Version 1.0.0.1】へアップデートします。')")
+expect '^$' "$missing"
+echo "product image: imports $dlls; $failures failed"
 [ "$failures" -eq 0 ]
