@@ -1,0 +1,271 @@
+// The registry, shortcut, file-search and install-manager components on real files and a scratch
+// registry key. Names with the trail byte 0x5C ("ソ" is 83 5C, "表" 95 5C) run through every path
+// the components split; they need code page 932.
+#include "GsComponentIds.h"
+#include "GsInstallManager.h"
+#include "GsRegistry.h"
+#include "GsSearchFile.h"
+#include "GsShortcut.h"
+#include "GsTestFiles.h"
+#include "GsUtility.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace
+{
+
+// A component as a program gets one: by identifier from the factory, ended with Release.
+template <typename T> std::shared_ptr<T> Make(const GUID& identifier)
+{
+    IGsInterface* made = nullptr;
+    CGsUtility().CreateComponent(identifier, &made);
+    return std::shared_ptr<T>(dynamic_cast<T*>(made),
+                              [made](T*) { return made != nullptr ? made->Release() : 0; });
+}
+
+class GsComponentTest : public ::testing::Test
+{
+protected:
+    // One tree for every case: files at three depths, a folder whose name matches *.exe, and the
+    // install manager's sources (bytes that repeat every 251).
+    static void SetUpTestSuite()
+    {
+        ASSERT_EQ(932u, GetACP()) << "run under the Japanese locale (LC_ALL=ja_JP.UTF-8)";
+        scratch = new gstest::ScratchFolder("components");
+        root = scratch->GetPath();
+        for (const char* folder : {"sub\\in", "tools.exe", "plain", "ソ\\ソフト", "表\\サブ"})
+            scratch->MakeFolder(folder);
+        for (const char* file :
+             {"a.txt", "setup.exe", "sub\\b.txt", "sub\\in\\c.txt", "sub\\in\\d.dat",
+              "tools.exe\\inner.exe", "plain\\hidden.exe", "ソ\\表.txt", "ソ\\ソフト\\予定表.txt"})
+            std::ofstream(root + "\\" + file) << "x";
+        const std::pair<const char*, int> sources[] = {
+            {"f0", 3072}, {"f1", 1024}, {"big", 5 << 20}, {"サブ\\表示.txt", 100}, {"empty", 0}};
+        for (const auto& [name, size] : sources)
+        {
+            std::ofstream out(root + "\\表\\" + name, std::ios::binary);
+            for (int i = 0; i < size; ++i)
+                out.put(static_cast<char>(i % 251));
+        }
+    }
+    static void TearDownTestSuite() { delete scratch; }
+    void SetUp() override
+    {
+        destination =
+            scratch->MakeFolder(testing::UnitTest::GetInstance()->current_test_info()->name());
+    }
+
+    static inline gstest::ScratchFolder* scratch = nullptr;
+    static inline std::string root;
+    std::string destination;
+};
+
+TEST_F(GsComponentTest, RegistryValuesRoundTripOrGiveTheirDefaults)
+{
+    const auto registry = Make<CGsRegistry>(IID_IGsRegistry);
+    ASSERT_NE(nullptr, registry);
+    const std::string key = "Software\\GsComponentTest-" + std::to_string(GetCurrentProcessId());
+    ASSERT_EQ(1, registry->CreateKey(HKEY_CURRENT_USER, key.c_str()));
+    EXPECT_EQ(1, registry->SetString("japanese", "ソフト\\表示"));
+    EXPECT_EQ(1, registry->SetString("long", "0123456789abcdef"));
+    EXPECT_EQ(1, registry->SetNumber("all", 0xFFFFFFFFu));
+    const unsigned char blob[8] = {0x01, 0x5C, 0xFF, 0x83};
+    EXPECT_EQ(1, registry->SetBinary("blob", blob, sizeof blob));
+    RegSetValueExA(registry->GetKey(), "expand", 0, REG_EXPAND_SZ, LPBYTE("%TEMP%"), 7);
+    // name, buffer size, default, result, text read
+    const std::tuple<const char*, int, const char*, int, const char*> strings[] = {
+        {"japanese", 32, nullptr, 1, "ソフト\\表示"},
+        {"missing", 32, "fallback", 1, "fallback"},
+        {"missing", 32, nullptr, 0, "########"},
+        {"expand", 32, "fallback", 1, "fallback"}, // REG_EXPAND_SZ is not REG_SZ
+        {"all", 32, "fallback", 1, "fallback"},
+        {"long", 17, nullptr, 1, "0123456789abcdef"}, // stored with its terminator: it fits
+        {"long", 8, "short", 1, "short"},             // larger than the buffer: a failed read
+        {"missing", 6, "表表表", 1, "表表"},          // defaults are cut to whole characters
+    };
+    for (const auto& [name, size, fallback, result, read] : strings)
+    {
+        char area[40] = "########";
+        EXPECT_EQ(result, registry->GetString(name, area, size, fallback));
+        EXPECT_STREQ(read, area) << name << " " << size;
+    }
+    EXPECT_EQ(-1, CGsRegistry(HKEY_CURRENT_USER, key.c_str()).GetNumber("all", 0)) << "opened";
+    // Numbers: four-byte REG_DWORD values only; ReadNumber gives the default as a success.
+    for (const auto& [name, value] :
+         {std::pair("all", -1), {"missing", 9}, {"long", 9}, {"blob", 9}})
+    {
+        int number = 0;
+        EXPECT_EQ(value, registry->GetNumber(name, 9)) << name;
+        EXPECT_EQ(1, registry->ReadNumber(name, &number, 9));
+        EXPECT_EQ(value, number) << name;
+    }
+    unsigned char read[16] = {};
+    DWORD size = sizeof read;
+    EXPECT_EQ(0, registry->GetBinary("long", read, &size)) << "not REG_BINARY";
+    EXPECT_EQ(1, registry->GetBinary("blob", read, &size));
+    EXPECT_EQ(std::string(blob, blob + 8), std::string(read, read + size));
+    registry->CloseKey();
+    RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+}
+
+// Which properties reach the saved link, read from its header: the optional texts present
+// (offset 20: description 04, working folder 10, arguments 20, icon 40), then the icon index,
+// show command and hotkey (offsets 56, 60, 64).
+TEST_F(GsComponentTest, ShortcutSavesWhatWasSetAndNothingElse)
+{
+    const auto shortcut = Make<IGsShortcut>(IID_IGsShortcut);
+    ASSERT_NE(nullptr, shortcut);
+    const std::string target = root + "\\setup.exe";
+    shortcut->SetArguments("/quiet /log=\"a b.txt\"");
+    shortcut->SetIconLocation(target.c_str(), 3);
+    shortcut->SetShowCommand(SW_SHOWMAXIMIZED);
+    shortcut->SetHotkey(0x0641);
+    ASSERT_EQ(1, shortcut->Save((destination + "\\a.lnk").c_str(), target.c_str()));
+    // COM, started by the first shortcut, is counted once per shortcut and stays for the first.
+    Make<IGsShortcut>(IID_IGsShortcut)->Initialize();
+    EXPECT_EQ(1, g_nComInitCount);
+    EXPECT_EQ(1, shortcut->Clear());
+    shortcut->SetDescription("ラークスパーグリームを起動");
+    shortcut->SetWorkingDirectory(destination.c_str());
+    ASSERT_EQ(1, shortcut->Save((destination + "\\ソフト表示.lnk").c_str(), target.c_str()));
+    for (const auto& [name, expected] : {std::pair("a.lnk", std::vector<int>{0x60, 3, 3, 0x0641}),
+                                         {"ソフト表示.lnk", {0x14, 0, 0, 0}}})
+    {
+        const std::string header =
+            gstest::ReadWholeFile(destination + "\\" + name) + std::string(76, '\0');
+        std::vector<int> read = {header[20] & 0x74, 0, 0, 0};
+        std::memcpy(&read[1], header.data() + 56, 3 * sizeof(int));
+        EXPECT_EQ(expected, read) << name;
+    }
+}
+
+TEST_F(GsComponentTest, SearchDeliversMatchingFilesOnceAndWalksAgainWhenRestarted)
+{
+    const auto search = Make<IGsSearchFile>(IID_IGsSearchFile);
+    ASSERT_NE(nullptr, search);
+    // Paths below the root, each checked against the name and folder delivered with it.
+    const auto collect = [&search](bool recursive)
+    {
+        std::multiset<std::string> found;
+        std::string name, directory, path;
+        while (found.size() < 100 && (recursive ? search->FindNextRecursive(name, directory, path)
+                                                : search->FindNext(name, path)))
+        {
+            EXPECT_TRUE(!recursive || directory + "\\" + name == path) << path;
+            found.insert(path.substr(root.size() + 1));
+        }
+        return found;
+    };
+    // folder below the root, base name, extension, recursive, paths below the root
+    const std::tuple<const char*, const char*, const char*, bool, std::multiset<std::string>>
+        rows[] = {
+            {"", "a", "*", false, {"a.txt"}},
+            {"\\sub", "*", "txt", true, {"sub\\b.txt"}}, // "in" does not match *.txt
+            {"\\sub", "*", "*", true, {"sub\\b.txt", "sub\\in\\c.txt", "sub\\in\\d.dat"}},
+            {"", "*", "exe", true, {"setup.exe", "tools.exe\\inner.exe"}}, // "plain" not entered
+            {"\\ソ", "*", "*", false, {"ソ\\表.txt"}},
+            {"\\ソ\\", "*", "*", true, {"ソ\\表.txt", "ソ\\ソフト\\予定表.txt"}},
+        };
+    for (const auto& [folder, base, extension, recursive, paths] : rows)
+    {
+        search->SetDirectory((root + folder).c_str());
+        search->SetBaseName(base);
+        search->SetExtension(extension);
+        EXPECT_EQ(paths, collect(recursive)) << folder << " " << extension;
+        // The 0 closed the search; the next call starts again from the first file.
+        EXPECT_EQ(paths, collect(recursive)) << folder;
+    }
+    // Abandoned inside a subtree, the next walk is a whole walk of its own.
+    search->SetDirectory((root + "\\sub").c_str());
+    std::string name, directory, path;
+    while (search->FindNextRecursive(name, directory, path) && directory == root + "\\sub")
+    {
+    }
+    ASSERT_EQ(root + "\\sub\\in", directory);
+    search->EndFind();
+    EXPECT_EQ(std::get<4>(rows[2]), collect(true));
+}
+
+// Driven as an installer drives it: set up, files added, started, stepped to the finished flag;
+// then the sources it refuses before writing anything, and the copies it stops part way.
+TEST_F(GsComponentTest, InstallCopiesWholeFilesAndRefusesWhatItCannot)
+{
+    const auto manager = Make<CGsInstallManager>(IID_IGsInstallManager);
+    ASSERT_NE(nullptr, manager);
+    scratch->MakeFolder(destination.substr(root.size() + 1) + "\\サブ");
+    // source folder ("表" ends in 0x5C, which stays; a backslash after it goes), files, and the
+    // progress reported, in 256ths of the kilobytes (at least 1 a file; 2 MiB a step)
+    const std::tuple<const char*, std::vector<std::string>, std::vector<int>> rows[] = {
+        {"\\表\\", {"f0", "f1"}, {192, 256}},
+        {"\\表", {"big"}, {2048 * 256 / 5120, 4096 * 256 / 5120, 256}},
+        {"\\表\\", {"サブ\\表示.txt", "empty"}, {128, 256}},
+    };
+    for (const auto& [folder, names, expected] : rows)
+    {
+        ASSERT_EQ(1, manager->Setup(nullptr, 0, (root + folder).c_str(), destination.c_str()));
+        EXPECT_EQ(root + "\\表", manager->GetSourceDirectory());
+        for (const std::string& name : names)
+            manager->AddFile(name.c_str(), (name + ".out").c_str());
+        ASSERT_EQ(1, manager->Start());
+        std::vector<int> progress;
+        for (int finished = 0; !finished && progress.size() < 10;)
+        {
+            progress.push_back(-1);
+            EXPECT_EQ(1, manager->Step(&finished, &progress.back()));
+        }
+        EXPECT_EQ(expected, progress);
+        EXPECT_EQ(0, manager->Step(nullptr, nullptr)) << "nothing more after the finished flag";
+        for (const std::string& name : names)
+            EXPECT_TRUE(gstest::ReadWholeFile(root + "\\表\\" + name) ==
+                        gstest::ReadWholeFile(destination + "\\" + name + ".out"))
+                << name;
+    }
+
+    const std::string source = root + "\\表";
+    const auto resize = [](const std::string& path, LONGLONG bytes, DWORD creation)
+    {
+        const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                        creation, 0, nullptr);
+        LARGE_INTEGER size;
+        size.QuadPart = bytes;
+        EXPECT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+        CloseHandle(file);
+    };
+    // Every source is checked before any destination is touched: one that is missing, and one
+    // of 3 GiB (sparse), beyond the sizes the file object carries.
+    resize(source + "\\huge.bin", 3LL << 30, CREATE_ALWAYS);
+    for (const char* name : {"gone.txt", "huge.bin"})
+    {
+        ASSERT_EQ(1, manager->Setup(nullptr, 0, source.c_str(), (destination + "\\サブ").c_str()));
+        manager->AddFile("f0", nullptr);
+        manager->AddFile(name, nullptr);
+        EXPECT_EQ(0, manager->Start()) << name;
+        EXPECT_EQ(0, manager->Step(nullptr, nullptr));
+    }
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((destination + "\\サブ\\f0").c_str()));
+
+    // Started, then a write stops short (the host's always-full device) or the source shrinks:
+    // the step fails without writing stale bytes, and the copy is over.
+    std::ofstream(source + "\\shrinking.bin", std::ios::binary) << std::string(3 << 20, 's');
+    for (const std::string& to : {std::string("Z:\\dev"), destination})
+    {
+        ASSERT_EQ(1, manager->Setup(nullptr, 0, source.c_str(), to.c_str()));
+        manager->AddFile("shrinking.bin", to == destination ? nullptr : "full");
+        ASSERT_EQ(1, manager->Start());
+        if (to == destination)
+            resize(source + "\\shrinking.bin", 1 << 20, OPEN_EXISTING);
+        EXPECT_EQ(0, manager->Step(nullptr, nullptr)) << to;
+        EXPECT_EQ(0, manager->Step(nullptr, nullptr)) << to;
+    }
+    EXPECT_EQ("", gstest::ReadWholeFile(destination + "\\shrinking.bin"));
+}
+
+} // namespace
