@@ -10,6 +10,7 @@
 #include "GsTestProcess.h"
 #include "Sha256.h"
 #include "TargetCheck.h"
+#include "UpdatePaths.h"
 #include "UpdaterTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -326,6 +327,26 @@ TEST(DigestTest, SystemAndToolsAgreeWithKnownDigests)
         EXPECT_EQ(sha256, Sha256::ToHex(Sha256::Of(bytes, input.size())));
         EXPECT_EQ(sha256, Sha256::ToHex(pieces.Finish()));
         EXPECT_EQ(sha256, Sha256::ToHex(system));
+    }
+}
+
+// A name beside the target keeps to its buffer and never cuts a double-byte character in two.
+TEST(UpdatePathsTest, SiblingNamesFitTheirBuffer)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"abc", ""},
+        {"a\x83\x41zz",
+         "abak"}, // the cut falls on the trail byte of "ア": the whole character goes
+        {std::string(259, 'a'), std::string(256, 'a') + "bak"},
+        {std::string(260, 'a'), ""},
+    };
+    for (const auto& [target, expected] : cases)
+    {
+        char name[UPDATE_PATH_SIZE + 1];
+        name[UPDATE_PATH_SIZE] = '#';
+        EXPECT_EQ(expected.empty() ? 0 : 1, MakeBackupPath(target.c_str(), name)) << target;
+        EXPECT_EQ(expected, name);
+        EXPECT_EQ('#', name[UPDATE_PATH_SIZE]) << target.size();
     }
 }
 
