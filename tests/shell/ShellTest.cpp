@@ -1,30 +1,38 @@
-// The generic frame and the instance guard: the program's folder found from the module name
-// (double-byte names included), the run sequence's message loop, and named-mutex guards.
+// The application frame: the folder cut (double-byte names included) and message loop; the
+// dialog list, DialogProc's routing on made-up window handles, a real modal dialog (from the
+// updater's template), the wheel message. The run sequence is tested end to end.
 #include "GsAppFrame.h"
-#include "GsDualBoot.h"
-#include "GsTestFiles.h"
-#include "GsTestMutex.h"
-#include "GsTestProcess.h"
+#include "GsDialogList.h"
+#include "GsDialogProc.h"
+#include "GsDialogSync.h"
+#include "GsWheelMessage.h"
+#include "UpdaterResources.h"
+#include "UpdaterTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
+#include <tuple>
+#include <vector>
+
+CGsAppFrame g_TestFrame;
+CGsDialogList g_DialogList;
+unsigned int g_nWheelMessage = GsRegisterWheelMessage();
 
 namespace
 {
+
+constexpr int IDD_MISSING = 299; // no template has this id
 
 // In code page 932 "ソ" is 83 5C and "表" is 95 5C: their second byte is a backslash byte.
 TEST(GsAppFrame, CutsAtTheLastSeparatorAndNeverInsideADoubleByteCharacter)
 {
     ASSERT_EQ(932u, GetACP()) << "run under the Japanese locale (LC_ALL=ja_JP.UTF-8)";
     ASSERT_STREQ("\x83\x5C\x95\x5C", "ソ表") << "sources must be compiled to code page 932";
-    const struct
-    {
-        const char* path;
-        int result;
-        const char* folder;
-    } rows[] = {
+    const std::tuple<const char*, int, const char*> rows[] = {
+        // path, result, folder after
         {"C:\\App\\Updater.exe", 1, "C:\\App"},
         {"C:\\Updater.exe", 1, "C:"},
         {"\\\\server\\share\\Updater.exe", 1, "\\\\server\\share"},
@@ -38,112 +46,252 @@ TEST(GsAppFrame, CutsAtTheLastSeparatorAndNeverInsideADoubleByteCharacter)
         {"ソ", 0, "ソ"},
         {"C:\\App\\\x83", 1, "C:\\App"}, // a lead byte cut off at the end stands alone
     };
-    for (const auto& row : rows)
+    for (const auto& [path, result, folder] : rows)
     {
         char buffer[GS_PATH_SIZE];
-        std::strcpy(buffer, row.path);
-        EXPECT_EQ(row.result, GsCutAtLastBackslash(buffer)) << row.path;
-        EXPECT_STREQ(row.folder, buffer) << row.path;
+        std::strcpy(buffer, path);
+        EXPECT_EQ(result, GsCutAtLastBackslash(buffer)) << path;
+        EXPECT_STREQ(folder, buffer) << path;
     }
     EXPECT_EQ(0, GsCutAtLastBackslash(nullptr));
 }
 
-TEST(GsAppFrame, FindsItsFolderOrFallsBackInsideTheBuffer)
-{
-    CGsAppFrame frame;
-    EXPECT_EQ(&frame, g_pAppFrame);
-    char commandLine[] = "ignored arguments";
-    EXPECT_EQ(1, frame.Prepare(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWMINIMIZED));
-    EXPECT_EQ(commandLine, frame.commandLine);
-    EXPECT_EQ(SW_SHOWMINIMIZED, frame.showCommand);
-    EXPECT_EQ(gstest::GetOwnDirectory(), frame.directory);
-
-    char buffer[16];
-    std::memset(buffer, 'x', sizeof buffer);
-    EXPECT_EQ(0, frame.GetModuleDirectory(buffer, 8)) << "the name does not fit";
-    EXPECT_EQ('\0', buffer[7]);
-    EXPECT_EQ('x', buffer[8]);
-    EXPECT_EQ(0, frame.GetModuleDirectory(buffer, 0));
-    EXPECT_EQ(0, frame.GetModuleDirectory(nullptr, GS_PATH_SIZE));
-
-    // Not a module: the current directory stands in.
-    char current[GS_PATH_SIZE];
-    ASSERT_NE(0u, GetCurrentDirectoryA(GS_PATH_SIZE, current));
-    EXPECT_EQ(1, frame.Prepare(reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(0x7FF00000)),
-                               nullptr, nullptr, SW_SHOW));
-    EXPECT_STREQ(current, frame.directory);
-}
-
-// A failing message source (-1) ends the loop instead of being taken for a message.
+// A failing message source (-1) ends the loop after OnStart; the exit code is OnExit's.
 TEST(GsAppFrame, RunEndsWhenFetchingAMessageFails)
 {
     struct CFailingFrame : CGsAppFrame
     {
-        int FetchMessage(MSG*) override { return ++fetches == 1 ? -1 : 0; }
+        int OnStart() override { return fetches = 10; }
+        int FetchMessage(MSG*) override { return ++fetches == 11 ? -1 : 0; }
         int OnExit() override { return 5; }
         int fetches = 0;
     } frame;
     EXPECT_EQ(5, frame.Run(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOW));
-    EXPECT_EQ(1, frame.fetches);
+    EXPECT_EQ(11, frame.fetches);
+    char cut[8]; // the folder of a module name cut to fit would be wrong
+    EXPECT_EQ(0, frame.GetModuleDirectory(cut, sizeof cut));
+    g_pAppFrame = &g_TestFrame;
 }
 
-// The frame's folder as a started program sees it: the probe program copied under ASCII and
-// double-byte names, started from another current directory. Its exit code comes from OnExit
-// after WM_QUIT ended the loop.
-TEST(GsAppFrame, StartedProgramFindsItsFolder)
+struct Call
 {
-    gstest::ScratchFolder scratch("frame_dir");
-    const std::string report = scratch.GetPath() + "\\report.txt";
-    const struct
-    {
-        const char* folder;
-        const char* file;
-    } rows[] = {{"program", "probe.exe"}, {"ソフト\\表", "表示.exe"}, {"ソフト\\表", "ソフト.exe"}};
-    for (const auto& row : rows)
-    {
-        const std::string folder = scratch.MakeFolder(row.folder);
-        ASSERT_FALSE(folder.empty());
-        const std::string program = folder + "\\" + row.file;
-        ASSERT_TRUE(
-            CopyFileA(gstest::ToWindowsPath(GS_FRAME_PROBE).c_str(), program.c_str(), FALSE));
-        gstest::TestProcess probe;
-        ASSERT_TRUE(probe.Start(program, report, scratch.GetPath())) << GetLastError();
-        DWORD exitCode = 0;
-        ASSERT_TRUE(probe.WaitForExit(gstest::STEP_TIMEOUT_MS, &exitCode));
-        EXPECT_EQ(3u, exitCode);
-        EXPECT_EQ(folder + "\n" + report + "\n", gstest::ReadWholeFile(report)) << row.file;
+    std::string handler;
+    CGsWndMessage* record;
+    CGsWndMessage atEntry; // the record's fields when the handler was called
+    HWND attached;         // the dialog's own hwnd then
+};
+
+// Records the handler calls. One named in `forward` runs the base's; any other stores
+// `stored` in the record and returns `handled`.
+class CRecorder : public CGsDialogSync
+{
+public:
+#define GS_RECORD(name)                                                                            \
+    int name(CGsWndMessage* m) override                                                            \
+    {                                                                                              \
+        calls.push_back({#name, m, *m, this->hwnd});                                               \
+        if (forward.count(#name) != 0)                                                             \
+            return CGsDialogSync::name(m);                                                         \
+        m->result = stored;                                                                        \
+        return handled;                                                                            \
     }
+    GS_RECORD(OnInitDialog)
+    GS_RECORD(OnSysCommand)
+    GS_RECORD(OnClose)
+    GS_RECORD(OnCommand)
+    GS_RECORD(OnNcDestroy)
+#undef GS_RECORD
+    std::string Names() const // the handlers called, each followed by a space
+    {
+        std::string names;
+        for (const Call& call : calls)
+            names += call.handler + " ";
+        return names;
+    }
+
+    std::vector<Call> calls;
+    std::set<std::string> forward;
+    int handled = 1;
+    INT_PTR stored = 0;
+};
+
+const auto Fake = [](INT_PTR value) { return reinterpret_cast<HWND>(value); };
+
+bool IsListed(const CGsDialog* dialog)
+{
+    for (int i = 0; i < g_DialogList.GetCount(); ++i)
+        if (g_DialogList.GetAt(i) == dialog)
+            return true;
+    return false;
 }
 
-TEST(GsDualBoot, GuardsHoldTheirNameUntilReleased)
+class Framework : public testing::Test
 {
-    const std::string prefix = "gs_test_dualboot_" + std::to_string(GetCurrentProcessId());
-    const std::string name = prefix + "_first";
-    CGsDualBoot second;
+protected:
+    void SetUp() override
     {
-        CGsDualBoot first;
-        EXPECT_EQ(nullptr, first.GetHandle());
-        ASSERT_EQ(1, first.Create(name.c_str()));
-        EXPECT_EQ(0, second.Create(name.c_str())) << "the name is taken";
-        EXPECT_NE(nullptr, second.GetHandle());
+        ASSERT_NE(nullptr, templates.Get());
+        g_TestFrame.Prepare(templates.Get(), nullptr, nullptr, SW_SHOWNORMAL);
     }
-    EXPECT_EQ(1, gstest::NameIsTaken(name.c_str())) << "the failed guard's handle keeps it";
-    second.Release();
-    EXPECT_EQ(nullptr, second.GetHandle());
-    EXPECT_EQ(0, gstest::NameIsTaken(name.c_str()));
+    void TearDown() override
+    {
+        for (CGsDialog* dialog : listed)
+            g_DialogList.Remove(dialog);
+        g_bDialogListAlive = 1; // each list built here clears it when it ends
+        g_pAppFrame = &g_TestFrame;
+    }
+    // Lists `dialog` (it becomes the current dialog) attached to `window` (may be null).
+    void List(CGsDialog* dialog, HWND window)
+    {
+        dialog->hwnd = window;
+        g_DialogList.Add(dialog);
+        listed.push_back(dialog);
+    }
 
-    // Creating again releases the earlier name.
-    ASSERT_EQ(1, second.Create(name.c_str()));
-    ASSERT_EQ(1, second.Create((prefix + "_again").c_str()));
-    EXPECT_EQ(0, gstest::NameIsTaken(name.c_str()));
-    EXPECT_EQ(1, gstest::NameIsTaken((prefix + "_again").c_str()));
+    std::vector<CGsDialog*> listed;
+    updtest::DataModule templates{updtest::UpdaterProgram()};
+};
 
-    // A name held by another kind of object gives no handle and no guard.
-    const HANDLE event = CreateEventA(nullptr, TRUE, FALSE, (prefix + "_event").c_str());
-    CGsDualBoot guard;
-    EXPECT_EQ(0, guard.Create((prefix + "_event").c_str()));
-    EXPECT_EQ(nullptr, guard.GetHandle());
-    CloseHandle(event);
+TEST_F(Framework, DialogListReusesFreePlacesAndFindsByWindow)
+{
+    CGsDialogList list;
+    CGsDialog a, b, c, d;
+    a.hwnd = b.hwnd = Fake(0x5010);
+    for (CGsDialog* dialog : {&a, &b, &c, &a, static_cast<CGsDialog*>(nullptr)})
+        list.Add(dialog); // a twice: nothing changes, not even the current dialog
+    EXPECT_EQ(3, list.GetCount());
+    EXPECT_EQ(&c, list.GetCurrent());
+    EXPECT_EQ(&a, list.FindByWindow(Fake(0x5010)));
+    list.Remove(&a);
+    list.Remove(&c);
+    EXPECT_EQ(&b, list.FindByWindow(Fake(0x5010)));
+    EXPECT_EQ(nullptr, list.FindByWindow(nullptr)) << "c's null hwnd matches nothing";
+    EXPECT_EQ(3, list.GetCount()) << "free places stay";
+    EXPECT_EQ(nullptr, list.GetCurrent()) << "the current index now names a free place";
+    list.Add(&d);
+    EXPECT_EQ(0, list.GetCurrentIndex()) << "the lowest free place";
+    EXPECT_EQ(&d, list.GetAt(0));
+    EXPECT_EQ(nullptr, list.GetAt(3));
+    EXPECT_EQ(nullptr, list.GetAt(-1));
+}
+
+TEST_F(Framework, UnhandledMessagesGoToTheCurrentDialogAndNothingRunsAfterTheList)
+{
+    CRecorder owner, current;
+    owner.handled = 0;
+    owner.stored = 55; // left in the owner's record, never returned
+    current.stored = 66;
+    List(&owner, Fake(0x6500));
+    EXPECT_EQ(0, DialogProc(Fake(0x6500), WM_COMMAND, 5, 6));
+    ASSERT_EQ("OnCommand OnCommand ", owner.Names()) << "the current dialog is offered it again";
+    EXPECT_EQ(0, owner.calls[1].atEntry.result);
+    owner.calls.clear();
+
+    List(&current, nullptr);
+    EXPECT_EQ(66, DialogProc(Fake(0x6500), WM_COMMAND, 7, 8));
+    EXPECT_EQ("OnCommand ", owner.Names());
+    ASSERT_EQ("OnCommand ", current.Names());
+    EXPECT_EQ(Fake(0x6500), current.calls[0].atEntry.hwnd);
+    EXPECT_EQ(0, current.calls[0].atEntry.result);
+    // A window no dialog has yet (WM_INITDIALOG during creation) goes to the current dialog.
+    EXPECT_EQ(66, DialogProc(Fake(0x6600), WM_INITDIALOG, 0, 0));
+    EXPECT_EQ(Fake(0x6600), current.calls[1].atEntry.hwnd);
+    EXPECT_EQ(0, DialogProc(Fake(0x6600), WM_TIMER, 0, 0)) << "not routed";
+    g_DialogList.Remove(&current);
+    EXPECT_EQ(0, DialogProc(Fake(0x6700), WM_INITDIALOG, 0, 0)) << "no current dialog";
+    EXPECT_EQ(2u, current.calls.size());
+
+    // Nothing runs without a frame, or once a list has ended (at exit, before the frame).
+    owner.handled = 1;
+    ASSERT_EQ(55, DialogProc(Fake(0x6500), WM_COMMAND, 0, 0));
+    g_pAppFrame = nullptr;
+    EXPECT_EQ(0, DialogProc(Fake(0x6500), WM_COMMAND, 0, 0));
+    g_pAppFrame = &g_TestFrame;
+    {
+        CGsDialogList ending; // ending any list clears the flag DialogProc checks first
+    }
+    EXPECT_EQ(0, DialogProc(Fake(0x6500), WM_COMMAND, 0, 0));
+    EXPECT_EQ(2u, owner.calls.size());
+}
+
+TEST_F(Framework, OnlyTheExactCloseCommandReachesOnCloseAndNcDestroyDetaches)
+{
+    CRecorder dialog;
+    dialog.forward = {"OnSysCommand", "OnNcDestroy"};
+    dialog.hwndParent = Fake(0x6801);
+    List(&dialog, Fake(0x6800));
+    // 0xF061: SC_CLOSE with a low bit set, as the system sends it from a double click.
+    EXPECT_EQ(0, DialogProc(Fake(0x6800), WM_SYSCOMMAND, 0xF061, 0));
+    EXPECT_EQ("OnSysCommand OnSysCommand ", dialog.Names()) << "not handled: offered again";
+    dialog.calls.clear();
+    EXPECT_EQ(0, DialogProc(Fake(0x6800), WM_SYSCOMMAND, SC_CLOSE, 0));
+    ASSERT_EQ("OnSysCommand OnClose ", dialog.Names()) << "handled: offered once";
+    EXPECT_EQ(dialog.calls[0].record, dialog.calls[1].record) << "OnClose gets the same record";
+
+    // The current dialog: after WM_NCDESTROY it is not, so it is not offered the message twice.
+    dialog.calls.clear();
+    EXPECT_EQ(0, DialogProc(Fake(0x6800), WM_NCDESTROY, 0, 0));
+    EXPECT_EQ(nullptr, dialog.hwnd);
+    EXPECT_EQ(nullptr, dialog.hwndParent);
+    EXPECT_FALSE(IsListed(&dialog));
+    EXPECT_EQ("OnNcDestroy ", dialog.Names());
+}
+
+// A modal dialog that closes itself (SC_CLOSE) once initialised; a timer ends it with -99
+// should it hang.
+class CClosingDialog : public CRecorder
+{
+public:
+    CClosingDialog() { forward = {"OnInitDialog", "OnSysCommand", "OnClose", "OnNcDestroy"}; }
+    int OnInitDialog(CGsWndMessage* m) override
+    {
+        SetTimer(m->hwnd, 1, 5000,
+                 [](HWND dialog, UINT, UINT_PTR, DWORD) { EndDialog(dialog, -99); });
+        PostMessageA(m->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return CRecorder::OnInitDialog(m);
+    }
+};
+
+TEST_F(Framework, DialogsAttachRouteAndEnd)
+{
+    CClosingDialog dialog;
+    EXPECT_EQ(0, dialog.Create(nullptr, IDD_UPDATE)) << "OnClose ends it with 0";
+    EXPECT_EQ("OnInitDialog OnSysCommand OnClose OnNcDestroy ", dialog.Names());
+    // WM_INITDIALOG came before the window was attached: through the current dialog.
+    EXPECT_EQ(nullptr, dialog.calls[0].attached);
+    EXPECT_EQ(dialog.calls[0].atEntry.hwnd, dialog.calls[1].attached);
+    EXPECT_EQ(nullptr, dialog.hwnd);
+    EXPECT_FALSE(IsWindow(dialog.calls[0].atEntry.hwnd));
+    EXPECT_FALSE(IsListed(&dialog));
+
+    CClosingDialog missing;
+    EXPECT_EQ(-1, missing.Create(nullptr, IDD_MISSING));
+    EXPECT_TRUE(missing.calls.empty());
+    EXPECT_FALSE(IsListed(&missing));
+
+    // Modeless: SC_CLOSE destroys it, and it leaves the list also when no window was made.
+    CGsDialog modeless;
+    ASSERT_EQ(1, modeless.Create(nullptr, IDD_UPDATE));
+    EXPECT_EQ(&modeless, g_DialogList.FindByWindow(modeless.hwnd));
+    SendMessageA(modeless.hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_FALSE(IsListed(&modeless));
+    EXPECT_EQ(0, modeless.Create(nullptr, IDD_MISSING));
+    EXPECT_FALSE(IsListed(&modeless));
+    g_TestFrame.instance = nullptr; // without a module neither kind is made
+    EXPECT_EQ(0, modeless.Create(nullptr, IDD_UPDATE) + missing.Create(nullptr, IDD_UPDATE));
+    EXPECT_FALSE(IsListed(&modeless) || IsListed(&missing));
+}
+
+TEST(FrameworkWheel, OnlyVersion4Of95LineAndVersion3OfNtLineNeedTheMessage)
+{
+    // As GetVersion gives it (build, top bit for the 95 line, minor, major), and the answer.
+    const std::pair<DWORD, int> rows[] = {
+        {0x80000004, 1}, {0xC3B60004, 1}, {0x00000003, 1}, {0x04210003, 1}, {0xFFFF0004, 1},
+        {0x7FFF0003, 1}, {0x80000A04, 0}, {0x80005A04, 0}, {0x80000003, 0}, {0x00000004, 0},
+        {0x00003303, 0}, {0x05650005, 0}, {0x0A28000A, 0}, {0x00000000, 0},
+    };
+    for (const auto& [version, wheel] : rows)
+        EXPECT_EQ(wheel, GsIsWheelMessageSystem(version)) << std::hex << version;
 }
 
 } // namespace

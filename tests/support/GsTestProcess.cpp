@@ -1,30 +1,17 @@
 #include "GsTestProcess.h"
 
-#include "GsTestWindow.h"
-
 namespace gstest
 {
 namespace
 {
 
 constexpr DWORD POLL_MS = 20;
-constexpr int START_ATTEMPTS = 4;
-constexpr DWORD START_RETRY_PAUSE_MS = 250;
 
-struct WindowSearch
+std::string ClassOf(HWND window)
 {
-    DWORD processId;
-    std::vector<HWND>* windows;
-};
-
-BOOL CALLBACK CollectWindow(HWND window, LPARAM context)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && IsWindowVisible(window))
-        search->windows->push_back(window);
-    return TRUE;
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
 }
 
 } // namespace
@@ -39,36 +26,20 @@ TestProcess::~TestProcess()
 int TestProcess::Start(const std::string& program, const std::string& arguments,
                        const std::string& workingDirectory)
 {
-    if (process != nullptr)
-    {
-        SetLastError(ERROR_ALREADY_EXISTS);
-        return 0;
-    }
-    std::string commandLine = "\"" + program + "\"";
-    if (!arguments.empty())
-        commandLine += " " + arguments;
+    std::string commandLine = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    const char* directory = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
-    // On a loaded machine wine now and then fails to bring up a new process at all and
-    // reports ERROR_INTERNAL_ERROR; no process is left, and it says nothing about the
-    // program, so such a start is tried again. Every other failure (missing file, bad
-    // image, ...) is returned at once.
-    for (int attempt = 1;; ++attempt)
+    // On a loaded machine wine now and then fails to bring up a process at all with
+    // ERROR_INTERNAL_ERROR, which says nothing about the program: such a start is tried again.
+    for (int attempt = 1; !CreateProcessA(
+             program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+             workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info);
+         ++attempt)
     {
-        if (CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                           directory, &startup, &info))
-        {
-            break;
-        }
-        const DWORD error = GetLastError();
-        if (error != ERROR_INTERNAL_ERROR || attempt == START_ATTEMPTS)
-        {
-            SetLastError(error);
+        if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 4)
             return 0;
-        }
-        Sleep(START_RETRY_PAUSE_MS);
+        Sleep(250);
     }
     CloseHandle(info.hThread);
     process = info.hProcess;
@@ -85,79 +56,20 @@ int TestProcess::WaitForExit(DWORD timeoutMs, DWORD* exitCode)
 {
     if (process == nullptr || WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0)
         return 0;
-    DWORD code = 0;
-    GetExitCodeProcess(process, &code);
-    if (exitCode != nullptr)
-        *exitCode = code;
-    return 1;
+    return GetExitCodeProcess(process, exitCode) ? 1 : 0;
 }
 
-int TestProcess::WaitForExitWatchingWindows(DWORD timeoutMs, DWORD* exitCode, int* sawWindow)
+HWND TestProcess::WaitForWindow(DWORD timeoutMs, const std::function<bool(HWND)>& match) const
 {
-    int seen = 0;
-    const DWORD start = GetTickCount();
-    int ended = 0;
-    for (;;)
-    {
-        if (!GetWindows().empty())
-            seen = 1;
-        if (WaitForExit(POLL_MS, exitCode))
-        {
-            ended = 1;
-            break;
-        }
-        if (GetTickCount() - start >= timeoutMs)
-            break;
-    }
-    if (sawWindow != nullptr)
-        *sawWindow = seen;
-    return ended;
-}
-
-std::vector<HWND> TestProcess::GetWindows() const
-{
-    std::vector<HWND> windows;
-    if (id != 0)
-    {
-        WindowSearch search = {id, &windows};
-        EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
-    }
-    return windows;
-}
-
-HWND TestProcess::WaitForWindow(DWORD timeoutMs, const char* className, const char* caption) const
-{
-    const DWORD start = GetTickCount();
-    for (;;)
-    {
-        for (HWND window : GetWindows())
-        {
-            if ((className == nullptr || GetClass(window) == className) &&
-                (caption == nullptr || GetText(window) == caption))
-            {
-                return window;
-            }
-        }
-        if (GetTickCount() - start >= timeoutMs || (process != nullptr && !IsRunning()))
-            return nullptr;
-        Sleep(POLL_MS);
-    }
+    const HWND window = gstest::WaitForWindow(id, timeoutMs, match, process);
+    // A window may show while its initialisation still runs: read it once the program idles.
+    WaitForInputIdle(process, window != nullptr ? timeoutMs : 0);
+    return window;
 }
 
 HWND TestProcess::WaitForMessageBox(DWORD timeoutMs) const
 {
-    const DWORD start = GetTickCount();
-    for (;;)
-    {
-        for (HWND window : GetWindows())
-        {
-            if (IsMessageBox(window))
-                return window;
-        }
-        if (GetTickCount() - start >= timeoutMs || (process != nullptr && !IsRunning()))
-            return nullptr;
-        Sleep(POLL_MS);
-    }
+    return WaitForWindow(timeoutMs, [](HWND window) { return !BoxText(window).empty(); });
 }
 
 void TestProcess::Terminate()
@@ -167,6 +79,73 @@ void TestProcess::Terminate()
         TerminateProcess(process, 0xDEAD);
         WaitForSingleObject(process, STEP_TIMEOUT_MS);
     }
+}
+
+HWND WaitForWindow(DWORD processId, DWORD timeoutMs, const std::function<bool(HWND)>& match,
+                   HANDLE process)
+{
+    for (const DWORD start = GetTickCount();; Sleep(POLL_MS))
+    {
+        for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT))
+        {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == processId && IsWindowVisible(window) && (!match || match(window)))
+                return window;
+        }
+        if (GetTickCount() - start >= timeoutMs ||
+            (process != nullptr && WaitForSingleObject(process, 0) != WAIT_TIMEOUT))
+            return nullptr;
+    }
+}
+
+std::string GetText(HWND window)
+{
+    char text[1024] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 2000, &copied);
+    return text;
+}
+
+std::string BoxText(HWND window)
+{
+    if (ClassOf(window) != "#32770")
+        return std::string();
+    std::string text;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    {
+        const std::string name = ClassOf(child);
+        if (name != "Button" && name != "Static")
+            return std::string();
+        if (name == "Static" && text.empty() &&
+            (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+            text = GetText(child);
+    }
+    return text;
+}
+
+int PressButton(HWND window, int id)
+{
+    HWND button = GetDlgItem(window, id);
+    return button != nullptr && PostMessageA(button, BM_CLICK, 0, 0) ? 1 : 0;
+}
+
+int WaitUntilGone(HWND window)
+{
+    const DWORD start = GetTickCount();
+    while (IsWindow(window) && GetTickCount() - start < STEP_TIMEOUT_MS)
+        Sleep(POLL_MS);
+    return IsWindow(window) ? 0 : 1;
+}
+
+int NameIsTaken(const char* name)
+{
+    HANDLE probe = CreateMutexA(nullptr, FALSE, name);
+    const DWORD error = GetLastError();
+    if (probe != nullptr)
+        CloseHandle(probe);
+    return probe == nullptr || error == ERROR_ALREADY_EXISTS ? 1 : 0;
 }
 
 } // namespace gstest

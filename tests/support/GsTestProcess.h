@@ -2,9 +2,10 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
-#include <vector>
 
+// The UI driver: starts programs, finds their windows, reads and presses their controls.
 namespace gstest
 {
 
@@ -12,8 +13,7 @@ namespace gstest
 // process, short enough that a broken program fails its test instead of hanging the run.
 constexpr DWORD STEP_TIMEOUT_MS = 5000;
 
-// A program started by a test. Not copyable: it owns the process handle. The destructor
-// terminates a process that is still running, so a failing test leaves nothing behind.
+// A program started by a test. The destructor terminates a process that still runs.
 class TestProcess
 {
 public:
@@ -22,34 +22,33 @@ public:
     TestProcess(const TestProcess&) = delete;
     TestProcess& operator=(const TestProcess&) = delete;
 
-    // Starts `program` (a Windows path) with the command line `"program" arguments`, in
-    // `workingDirectory` (empty: the test's own). 1 on success; 0 on failure, with the
-    // reason in GetLastError.
+    // Runs `"program" arguments` in `workingDirectory` (empty: the test's own). 1 on success,
+    // else 0 with the reason in GetLastError.
     int Start(const std::string& program, const std::string& arguments = std::string(),
               const std::string& workingDirectory = std::string());
     int IsRunning() const;
-
     // 1 when the process has ended within `timeoutMs`; its exit code goes to *exitCode.
     int WaitForExit(DWORD timeoutMs, DWORD* exitCode);
-    // As WaitForExit; *sawWindow becomes 1 when a visible top-level window of the process
-    // was seen while waiting (checked every few milliseconds), else 0.
-    int WaitForExitWatchingWindows(DWORD timeoutMs, DWORD* exitCode, int* sawWindow);
-
-    // The visible top-level windows of the process, in Z order.
-    std::vector<HWND> GetWindows() const;
-    // Waits for a visible top-level window of the process whose class and caption equal the
-    // given ones (null: any). The window, or null after `timeoutMs`.
-    HWND WaitForWindow(DWORD timeoutMs, const char* className = nullptr,
-                       const char* caption = nullptr) const;
-    // Waits for a message box of the process (see IsMessageBox). The box, or null.
+    // The free WaitForWindow, returning once the program idles. A message box: see BoxText.
+    HWND WaitForWindow(DWORD timeoutMs, const std::function<bool(HWND)>& match = nullptr) const;
     HWND WaitForMessageBox(DWORD timeoutMs) const;
-
-    // Ends a running process at once and waits for it briefly.
     void Terminate();
 
 private:
     HANDLE process = nullptr;
     DWORD id = 0;
 };
+
+// A visible top-level window of process `processId` that `match` accepts (null: any); null
+// once `timeoutMs` has passed or `process` (when given) has ended.
+HWND WaitForWindow(DWORD processId, DWORD timeoutMs, const std::function<bool(HWND)>& match,
+                   HANDLE process = nullptr);
+std::string GetText(HWND window); // WM_GETTEXT, also across processes; "" when it hangs
+// The text of a message box (a dialog of statics and buttons only); "" for other windows.
+std::string BoxText(HWND window);
+// Posts BM_CLICK to the control `id` (posted: a modal box it opens holds no test). 1: posted.
+int PressButton(HWND window, int id);
+int WaitUntilGone(HWND window);    // 1 when gone within the step time
+int NameIsTaken(const char* name); // 1 when a mutex of that name exists, else 0
 
 } // namespace gstest

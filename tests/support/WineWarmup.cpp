@@ -6,10 +6,8 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    HWND window = CreateWindowExA(0, "STATIC", "warm-up", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
-                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    if (window == nullptr)
-        return 1;
-    DestroyWindow(window);
-    return 0;
+    return DestroyWindow(CreateWindowExA(0, "STATIC", "warm-up", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
+                                         nullptr, nullptr, GetModuleHandleA(nullptr), nullptr))
+               ? 0
+               : 1;
 }
