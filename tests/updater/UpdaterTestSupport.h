@@ -10,12 +10,12 @@
 namespace updtest
 {
 
-std::string OldRelease();      // the old sample release (eligible, 2,048,000 bytes)
-std::string NewRelease();      // the new sample release (already updated)
-std::string UpdaterProgram();  // the updater of this build
-std::string VersionCarrier();  // a small program without resources
-std::string PlantedLibrary();  // a DLL that does nothing, to plant under system DLL names
-int PayloadIsTheSample();      // 1 unless the build was given a publisher's release
+std::string OldRelease();     // the old sample release (eligible, 2,048,000 bytes)
+std::string NewRelease();     // the new sample release (already updated)
+std::string UpdaterProgram(); // the updater of this build
+std::string VersionCarrier(); // a small program without resources
+std::string PlantedLibrary(); // a DLL that does nothing, to plant under system DLL names
+int PayloadIsTheSample();     // 1 unless the build was given a publisher's release
 
 std::string ReadAll(const std::string& path, int* ok = nullptr);
 int WriteAll(const std::string& path, const std::string& content);
