@@ -282,6 +282,47 @@ TEST_F(Framework, DialogsAttachRouteAndEnd)
     EXPECT_FALSE(IsListed(&modeless) || IsListed(&missing));
 }
 
+// Each message reaches its own handler, and a handler the dialog does not override leaves the
+// message to the system (0): a base handler claiming WM_PAINT would stop the dialog painting.
+// clang-format off
+#define GS_ROUTES(X)                                                                               \
+    X(OnGetMinMaxInfo, WM_GETMINMAXINFO) X(OnInitDialog, WM_INITDIALOG)                           \
+    X(OnSysCommand, WM_SYSCOMMAND) X(OnCommand, WM_COMMAND) X(OnActivate, WM_ACTIVATE)            \
+    X(OnNcActivate, WM_NCACTIVATE) X(OnActivateApp, WM_ACTIVATEAPP) X(OnPaint, WM_PAINT)          \
+    X(OnSize, WM_SIZE) X(OnEraseBkgnd, WM_ERASEBKGND) X(OnMouseMove, WM_MOUSEMOVE)                \
+    X(OnVScroll, WM_VSCROLL) X(OnHScroll, WM_HSCROLL) X(OnNotify, WM_NOTIFY)                      \
+    X(OnDropFiles, WM_DROPFILES) X(OnDestroy, WM_DESTROY) X(OnNcDestroy, WM_NCDESTROY)            \
+    X(OnSetCursor, WM_SETCURSOR) X(OnCtlColorBtn, WM_CTLCOLORBTN)                                 \
+    X(OnCtlColorStatic, WM_CTLCOLORSTATIC) X(OnCtlColorEdit, WM_CTLCOLOREDIT)
+// clang-format on
+
+class CRouted : public CGsDialog
+{
+public:
+#define GS_ROUTED(name, message)                                                                   \
+    int name(CGsWndMessage* m) override                                                            \
+    {                                                                                              \
+        return called = #name, CGsDialog::name(m);                                                 \
+    }
+    GS_ROUTES(GS_ROUTED)
+#undef GS_ROUTED
+    std::string called;
+};
+
+TEST(FrameworkRouting, EachMessageReachesItsHandlerAndIsLeftToTheSystem)
+{
+#define GS_ROW(name, message) {message, #name},
+    const std::pair<UINT, std::string> rows[] = {GS_ROUTES(GS_ROW){WM_TIMER, ""}};
+#undef GS_ROW
+    for (const auto& [message, handler] : rows)
+    {
+        CRouted dialog;
+        CGsWndMessage record(&dialog, nullptr, message, 0, 0);
+        EXPECT_EQ(0, dialog.RouteMessage(&record)) << handler;
+        EXPECT_EQ(handler, dialog.called);
+    }
+}
+
 TEST(FrameworkWheel, OnlyVersion4Of95LineAndVersion3OfNtLineNeedTheMessage)
 {
     // As GetVersion gives it (build, top bit for the 95 line, minor, major), and the answer.
