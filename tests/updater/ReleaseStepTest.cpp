@@ -222,6 +222,15 @@ TEST(ReleaseCheckTest, UpdaterFileMustCarryTheNewRelease)
         EXPECT_EQ(&row < cases + 2, found.rfind(": ok\n") == found.size() - 5) << found;
     }
     EXPECT_FALSE(VersionTextEquals(nullptr, "") || VersionTextEquals("", nullptr)); // no value
+    // After a lead byte the next byte is compared exactly, elsewhere letters fold: at the edges
+    // of both lead-byte ranges (81-9F, E0-FC), X + "N" equals X + "n" only when X leads nothing.
+    const std::pair<int, bool> edges[] = {{0x80, true}, {0x81, false}, {0x9F, false}, {0xA0, true},
+                                          {0xDF, true}, {0xE0, false}, {0xFC, false}, {0xFD, true}};
+    for (const auto& [byte, equal] : edges)
+    {
+        const std::string x(1, static_cast<char>(byte));
+        EXPECT_EQ(equal, VersionTextEquals((x + "N").c_str(), (x + "n").c_str())) << byte;
+    }
     std::string found;
     EXPECT_FALSE(CheckUpdaterFile(program.data(), program.size(), &found));
     EXPECT_EQ(0u, found.find("no release description (resource BIN 109)")) << found;
