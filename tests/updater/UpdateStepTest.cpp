@@ -54,7 +54,7 @@ class UpdateStepTest : public testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        oldRelease = updtest::ReadAll(updtest::OldRelease());
+        oldRelease = gstest::ReadWholeFile(updtest::OldRelease());
         std::vector<unsigned char> executable;
         LoadPayload(g_frame.instance = g_updater.Get(), executable, digest);
         newRelease.assign(executable.begin(), executable.end());
@@ -100,7 +100,7 @@ protected:
         std::string state;
         for (const std::string& name : updtest::ListFolder(folder))
         {
-            const std::string path = folder + "\\" + name, content = updtest::ReadAll(path);
+            const std::string path = folder + "\\" + name, content = gstest::ReadWholeFile(path);
             const std::string kind = GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY
                                          ? "dir"
                                      : content == oldRelease ? "old"

@@ -15,7 +15,7 @@
 namespace
 {
 
-using updtest::ReadAll;
+using gstest::ReadWholeFile;
 using Files = std::vector<std::string>;
 
 constexpr char WRONG_FILE[] = "Error|アップデートするファイルが正しく指定されていません";
@@ -124,7 +124,7 @@ TEST_F(UpdaterDialogTest, OkOutcomes)
             ASSERT_TRUE(updtest::CopyTo(updtest::OldRelease(), Path("Larkspurgleam.") + row.left));
             ASSERT_TRUE(*row.left == 'b' || updtest::WriteAll(Path("Larkspurgleam.new"), "part"));
         }
-        const std::string before = ReadAll(target);
+        const std::string before = ReadWholeFile(target);
         const Files filesBefore = updtest::ListFolder(folder);
         std::vector<unsigned char> damaged = updtest::BuiltPayload();
         damaged.back() ^= 1;
@@ -147,15 +147,15 @@ TEST_F(UpdaterDialogTest, OkOutcomes)
         {
             EXPECT_EQ((Files{"Larkspurgleam.bak", "Larkspurgleam.exe", "LarkspurgleamUpdater.exe"}),
                       updtest::ListFolder(folder));
-            EXPECT_TRUE(ReadAll(bak) == ReadAll(updtest::OldRelease()));
+            EXPECT_TRUE(ReadWholeFile(bak) == ReadWholeFile(updtest::OldRelease()));
         }
         else
         {
             EXPECT_EQ(filesBefore, updtest::ListFolder(folder));
         }
-        EXPECT_TRUE(done ? ReadAll(target) == ReadAll(updtest::NewRelease()) ||
+        EXPECT_TRUE(done ? ReadWholeFile(target) == ReadWholeFile(updtest::NewRelease()) ||
                                !updtest::PayloadIsTheSample()
-                         : ReadAll(target) == before);
+                         : ReadWholeFile(target) == before);
         DeleteFileA(target.c_str());
         DeleteFileA(bak.c_str());
     }
@@ -206,8 +206,8 @@ TEST_F(UpdaterDialogTest, ChangeChoosesAnotherFile)
     EXPECT_EQ(1, OkEnabled()) << "a chosen file enables OK";
     EXPECT_EQ(DONE, PressOk());
     ExpectEndWithZero(false);
-    EXPECT_TRUE(ReadAll(scratch.GetPath() + "\\other\\release.bak") ==
-                ReadAll(updtest::OldRelease()));
+    EXPECT_TRUE(ReadWholeFile(scratch.GetPath() + "\\other\\release.bak") ==
+                ReadWholeFile(updtest::OldRelease()));
 }
 
 // The running application stops the updater before its dialog, with a box owned by no window;
@@ -240,7 +240,7 @@ TEST_F(UpdaterDialogTest, RunningApplicationAndASecondCopyStopTheUpdater)
     ExpectEndWithZero(false);
     EXPECT_EQ(0, gstest::NameIsTaken(UPDATER_NAME));
     application.Terminate();
-    EXPECT_TRUE(ReadAll(Path("Larkspurgleam.exe")) == ReadAll(updtest::OldRelease()));
+    EXPECT_TRUE(ReadWholeFile(Path("Larkspurgleam.exe")) == ReadWholeFile(updtest::OldRelease()));
 }
 
 } // namespace

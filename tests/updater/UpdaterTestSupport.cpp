@@ -15,7 +15,6 @@ std::string UpdaterProgram() { return gstest::ToWindowsPath(GS_UPDATER_PROGRAM);
 std::string VersionCarrier() { return gstest::ToWindowsPath(GS_VERSION_CARRIER); }
 std::string PlantedLibrary() { return gstest::ToWindowsPath(GS_PLANTED_LIBRARY); }
 int PayloadIsTheSample() { return GS_PAYLOAD_IS_SAMPLE; }
-std::string ReadAll(const std::string& path, int* ok) { return gstest::ReadWholeFile(path, ok); }
 // clang-format on
 
 int CopyTo(const std::string& from, const std::string& to)
@@ -61,7 +60,7 @@ std::vector<std::string> ListFolder(const std::string& folder)
 
 std::vector<unsigned char> BuiltPayload()
 {
-    const std::string content = ReadAll(gstest::ToWindowsPath(GS_PAYLOAD_FILE));
+    const std::string content = gstest::ReadWholeFile(gstest::ToWindowsPath(GS_PAYLOAD_FILE));
     return std::vector<unsigned char>(content.begin(), content.end());
 }
 

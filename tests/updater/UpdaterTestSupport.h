@@ -17,7 +17,6 @@ std::string VersionCarrier(); // a small program without resources
 std::string PlantedLibrary(); // a DLL that does nothing, to plant under system DLL names
 int PayloadIsTheSample();     // 1 unless the build was given a publisher's release
 
-std::string ReadAll(const std::string& path, int* ok = nullptr);
 int WriteAll(const std::string& path, const std::string& content);
 int CopyTo(const std::string& from, const std::string& to);
 int Resize(const std::string& path, long long size);            // truncates or pads with zeros
