@@ -8,4 +8,4 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# 32-bit programs do not start on the build machines' kernels: nothing of this build is run.
+set(GS_WINE /usr/lib/wine/wine CACHE FILEPATH "wine loader that runs the tests (32-bit)")

@@ -1,4 +1,4 @@
-# The same sources for 64-bit Windows: the build whose tests run under wine64.
+# The same sources for 64-bit Windows, for the component library's 64-bit users.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
@@ -8,4 +8,4 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(GS_WINE64 /usr/lib/wine/wine64 CACHE FILEPATH "wine loader that runs the tests")
+set(GS_WINE /usr/lib/wine/wine64 CACHE FILEPATH "wine loader that runs the tests (64-bit)")

@@ -238,15 +238,20 @@ TEST_F(Framework, OnlyTheExactCloseCommandReachesOnCloseAndNcDestroyDetaches)
 }
 
 // A modal dialog that closes itself (SC_CLOSE) once initialised; a timer ends it with -99
-// should it hang.
+// should it hang. The timer procedure is a function of its own: a lambda has the default
+// calling convention, which is not CALLBACK on 32-bit Windows.
+void CALLBACK EndHungDialog(HWND dialog, UINT, UINT_PTR, DWORD)
+{
+    EndDialog(dialog, -99);
+}
+
 class CClosingDialog : public CRecorder
 {
 public:
     CClosingDialog() { forward = {"OnInitDialog", "OnSysCommand", "OnClose", "OnNcDestroy"}; }
     int OnInitDialog(CGsWndMessage* m) override
     {
-        SetTimer(m->hwnd, 1, 5000,
-                 [](HWND dialog, UINT, UINT_PTR, DWORD) { EndDialog(dialog, -99); });
+        SetTimer(m->hwnd, 1, 5000, EndHungDialog);
         PostMessageA(m->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
         return CRecorder::OnInitDialog(m);
     }

@@ -59,10 +59,15 @@ std::string ScratchFolder::MakeFolder(const std::string& relative) const
 
 std::string ReadWholeFile(const std::string& file, int* ok)
 {
-    std::ifstream stream(file, std::ios::binary);
+    // In one read: byte by byte, a 2 MB release takes a noticeable part of a second under
+    // emulation, and the tests read many.
+    std::ifstream stream(file, std::ios::binary | std::ios::ate);
     if (ok != nullptr)
         *ok = stream ? 1 : 0;
-    return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    std::string content(stream ? static_cast<std::size_t>(stream.tellg()) : 0, '\0');
+    stream.seekg(0);
+    stream.read(content.data(), static_cast<std::streamsize>(content.size()));
+    return content;
 }
 
 } // namespace gstest

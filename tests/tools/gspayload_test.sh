@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The publisher's tool end to end. With two arguments: the container commands (build, inspect,
-# extract, encode, decode) on data made here. With seven: release, stage and check-updater on
-# the program files of this build (64-bit) and of the product (32-bit).
-#   gspayload_test.sh TOOL SCRATCH [DEFAULT_DESCRIPTION FIXTURES FIXTURES32 UPDATER PRODUCT]
+# extract, encode, decode) on data made here. With eight: release, stage and check-updater on
+# the program files of this build and of the product, and on the reader's seed images.
+#   gspayload_test.sh TOOL SCRATCH [DEFAULT_DESCRIPTION FIXTURES FIXTURES32 UPDATER PRODUCT SEEDS]
 set -uo pipefail
 tool=$(realpath "$1")
 rm -rf "$2" && mkdir -p "$2" && cd "$2" || exit 1
@@ -99,7 +99,7 @@ else
     refused 1 'are the same file' release "$new" "$new" o
     refused 1 'OLD .*gs_version_carrier.exe: no version resource' release "$4/gs_version_carrier.exe" "$new" o
     refused 1 'NEW .*notes.exe: not a Windows program file' release "$old" notes.exe o
-    refused 1 'is a 32-bit program and NEW .* a 64-bit one' release "$5/old/Larkspurgleam.exe" "$new" o
+    refused 1 'is a 32-bit program and NEW .* a 64-bit one' release "$8/pe32" "$8/pe32plus" o
     refused 1 'does not differ from .* in FileDescription, ProductVersion and ProductName' release "$old" copy.exe o
     refused 2 'release takes OLD.exe NEW.exe OUT_DIR' release "$old" "$new"
     refused 2 'bad mask' release "$old" "$new" o --mask 256

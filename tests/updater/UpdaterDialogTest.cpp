@@ -214,8 +214,12 @@ TEST_F(UpdaterDialogTest, ChangeChoosesAnotherFile)
 // a second updater meanwhile ends at once with 0 (a box would keep it running).
 TEST_F(UpdaterDialogTest, RunningApplicationAndASecondCopyStopTheUpdater)
 {
-    gstest::TestProcess application; // the new sample release holds the application's name
-    ASSERT_TRUE(application.Start(updtest::NewRelease()));
+    // The new sample release holds the application's name. A copy runs: a running program
+    // holds its file, which other tests read at the same time.
+    const std::string running = scratch.MakeFolder("application") + "\\Larkspurgleam.exe";
+    ASSERT_TRUE(updtest::CopyTo(updtest::NewRelease(), running));
+    gstest::TestProcess application;
+    ASSERT_TRUE(application.Start(running));
     ASSERT_NE(nullptr, application.WaitForWindow(gstest::STEP_TIMEOUT_MS));
     ASSERT_EQ(1, gstest::NameIsTaken(APPLICATION_NAME));
     ASSERT_TRUE(updtest::CopyTo(updtest::OldRelease(), Path("Larkspurgleam.exe")));

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The publisher's workflow end to end. "make": scripts/publish makes and signs a 64-bit updater
-# for the second sample pair (1.0.0.1 to 1.0.0.2, other sizes) with this build's payload tool,
-# so only the updater is built again. "run" (wine64, DISPLAY): gsdiag reads the signed file's
-# step; the updater updates its old release, refuses the first pair's, knows its new one.
-#   publish_test.sh make|run ROOT WINE DRIVER SECOND_OLD SECOND_NEW FIRST_OLD SCRATCH HOST_GSPAYLOAD
+# The publisher's workflow end to end. "make": scripts/publish makes and signs an updater of the
+# tree's word size (ARCH) for the second sample pair (1.0.0.1 to 1.0.0.2, other sizes) with this
+# build's payload tool, so only the updater is built again. "run" (wine, DISPLAY): gsdiag reads
+# the signed file's step; the updater updates its old release, refuses the first pair's, knows
+# its new one.
+#   publish_test.sh make|run ROOT WINE DRIVER SECOND_OLD SECOND_NEW FIRST_OLD SCRATCH HOST_GSPAYLOAD ARCH
 set -uo pipefail
 part=$1 root=$2 wine=$3 driver=$4 old=$5 new=$6 first_old=$7 scratch=$8
 updater=$scratch/publish/LarkspurgleamUpdater.exe
@@ -18,7 +19,7 @@ if [ "$part" = make ]; then
     openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Larkspurgleam test" -keyout key.pem \
         -out cert.pem 2>/dev/null && openssl pkcs12 -export -inkey key.pem -in cert.pem \
         -passout file:password -out key.p12 || { echo "FAIL: cannot make the test certificate"; exit 1; }
-    "$root/scripts/publish" "$old" "$new" --sign key.p12 --password-file password --arch x86_64 \
+    "$root/scripts/publish" "$old" "$new" --sign key.p12 --password-file password --arch "${10}" \
         --out publish >publish.log 2>&1 && [ "$(tail -n 1 publish.log)" = "updater: $updater" ] ||
         { cat publish.log; echo "FAIL: scripts/publish"; exit 1; }
     # The dialog's line is the step's, in the dialog template (UTF-16).
