@@ -52,7 +52,7 @@ as_root() {
 }
 
 # configure_and_build PRESET [CMAKE_ARGS...]: configures (once, or again when given arguments)
-# and builds one preset.
+# and builds one preset: all of it, or the targets in $BUILD_TARGETS.
 configure_and_build() {
     local preset=$1
     shift
@@ -63,7 +63,8 @@ configure_and_build() {
             return 1
         }
     fi
-    cmake --build --preset "$preset" -j "$(nproc)"
+    # shellcheck disable=SC2086 # a list of target names
+    cmake --build --preset "$preset" -j "$(nproc)" ${BUILD_TARGETS:+--target $BUILD_TARGETS}
 }
 
 # The 32-bit programs need a kernel that runs 32-bit processes. A kernel built or booted
