@@ -305,7 +305,8 @@ TEST_F(UpdateStepTest, DamagedPayloadOrDigestChangesNothing)
     }
 }
 
-// The updater's SHA-256 (the system's) and the publisher's (tools/) give the known digests.
+// The updater's SHA-256 (the system's) and the portable one of the release step and the tools
+// give the known digests.
 TEST(DigestTest, SystemAndToolsAgreeWithKnownDigests)
 {
     const std::pair<std::string, const char*> cases[] = {
