@@ -55,9 +55,10 @@ const char HELP[] =
     "without its digest: the updater would refuse to update), 3 wrong arguments.\n"
     "\n"
     "release: prints the release step UPDATER carries (old and new version\n"
-    "values, sizes, version text, mask, digest) and checks that its payload\n"
-    "decodes to a program with the new values and the digest. Exit codes: 0 it\n"
-    "does, 2 it does not or UPDATER cannot be read, 3 wrong arguments.\n";
+    "values, sizes, version text, mask, digest) and UPDATER's own version values,\n"
+    "and checks that these name the new release and that its payload decodes to\n"
+    "a program with the new values and the digest. Exit codes: 0 it does, 2 it\n"
+    "does not or UPDATER cannot be read, 3 wrong arguments.\n";
 
 // Shows a code-page-932 text correctly in a console whatever its code page; anywhere else
 // (a pipe, a file) the bytes go out as they are.

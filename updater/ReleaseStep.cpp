@@ -422,7 +422,66 @@ std::string DescribeValues(const ReleaseValues& values)
            ", SpecialBuild " + Quoted(values.specialBuild);
 }
 
+// The updater's own version resource against the release it installs: "" when it names it,
+// else what is wrong. *found gets the values it holds.
+std::string CheckUpdaterIdentity(const PeFile& file, const ReleaseStep& step, std::string* found)
+{
+    const unsigned char* resource = nullptr;
+    std::size_t length = 0;
+    PeResult result = file.LocateResource(nullptr, 16, 1, &resource, &length);
+    VersionBlock16 block;
+    std::uint32_t translation = 0;
+    if (result == PE_OK)
+        result = block.Open(resource, length);
+    if (result == PE_OK && !block.FirstTranslation(&translation))
+        result = PE_NO_TRANSLATION;
+    if (result != PE_OK)
+        return std::string("no version resource of its own: ") + DescribePeResult(result);
+    auto value = [&](const char* name)
+    {
+        std::u16string text;
+        block.QueryString(translation, name, &text);
+        return Utf16ToUtf8(text);
+    };
+    std::uint16_t numbers[4];
+    VersionNumbersOf(step.newRelease.productVersion, numbers);
+    const std::uint32_t ms = static_cast<std::uint32_t>(numbers[0]) << 16 | numbers[1];
+    const std::uint32_t ls = static_cast<std::uint32_t>(numbers[2]) << 16 | numbers[3];
+    const std::string fileVersion = value("FileVersion"), productVersion = value("ProductVersion"),
+                      fileName = value("OriginalFilename");
+    *found = "FileDescription " + Quoted(value("FileDescription")) + ", ProductName " +
+             Quoted(value("ProductName")) + ", CompanyName " + Quoted(value("CompanyName")) +
+             ", FileVersion " + Quoted(fileVersion) + ", ProductVersion " +
+             Quoted(productVersion) + ", OriginalFilename " + Quoted(fileName) + ", numbers " +
+             std::to_string(block.ProductVersionMs() >> 16) + "." +
+             std::to_string(block.ProductVersionMs() & 0xFFFF) + "." +
+             std::to_string(block.ProductVersionLs() >> 16) + "." +
+             std::to_string(block.ProductVersionLs() & 0xFFFF);
+    const std::string wanted = step.newRelease.productVersion;
+    if (fileVersion != wanted || productVersion != wanted)
+        return "its FileVersion and ProductVersion are not the new release's ProductVersion " +
+               Quoted(wanted);
+    if (!block.HasFixedInfo() || block.ProductVersionMs() != ms || block.ProductVersionLs() != ls)
+        return "its version numbers are not those of " + Quoted(wanted);
+    if (fileName != UPDATER_FILE_NAME)
+        return std::string("its OriginalFilename is not ") + UPDATER_FILE_NAME;
+    return std::string();
+}
+
 } // namespace
+
+void VersionNumbersOf(const std::string& text, std::uint16_t numbers[4])
+{
+    std::size_t at = 0;
+    for (int i = 0; i < 4; ++i)
+    {
+        at = std::min(text.find_first_of("0123456789", at), text.size());
+        std::uint32_t number = 0;
+        for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
+            number = std::min<std::uint32_t>(number * 10 + (text[at] - '0'), 65535);
+        numbers[i] = static_cast<std::uint16_t>(number);
+    }
+}
 
 bool CheckUpdaterFile(const unsigned char* data, std::size_t size, std::string* report)
 {
@@ -458,6 +517,15 @@ bool CheckUpdaterFile(const unsigned char* data, std::size_t size, std::string* 
     out += "            of " + std::to_string(step.newSize) + " bytes\n";
     out += "  shows     \xe3\x80\x90" + step.versionText + "\xe3\x80\x91\n";
     out += "  mask      " + Hex2(step.mask) + "\n";
+    std::string identity;
+    const std::string wrongIdentity = CheckUpdaterIdentity(file, step, &identity);
+    if (!wrongIdentity.empty())
+    {
+        out += "  identity  WRONG: " + wrongIdentity + (identity.empty() ? "" : ": " + identity) +
+               "\n";
+        return false;
+    }
+    out += "  identity  " + identity + "\n";
     const unsigned char* digest = nullptr;
     std::size_t digestSize = 0;
     result = file.LocateResource("BIN", 0, IDR_PAYLOAD_DIGEST, &digest, &digestSize);

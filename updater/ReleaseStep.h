@@ -99,11 +99,21 @@ std::string CheckPayloadAgainstStep(const ReleaseStep& step, const unsigned char
                                     std::size_t size, const unsigned char* digest = nullptr,
                                     std::size_t digestSize = 0);
 
+// The updater's own version resource names the release it installs: its FileVersion and
+// ProductVersion are the new release's ProductVersion text, its fixed part carries that text's
+// numbers, and its OriginalFilename is this.
+inline constexpr char UPDATER_FILE_NAME[] = "LarkspurgleamUpdater.exe";
+
+// The four numbers of a version text, as a version resource's fixed part holds them: the first
+// four runs of decimal digits ("1, 0, 0, 1" and "Version 1.0.0.1" give 1 0 0 1), each kept to
+// 65535; missing ones are 0.
+void VersionNumbersOf(const std::string& text, std::uint16_t numbers[4]);
+
 // Reads from an updater's program file the release step it carries (its release description
-// resource) and checks its payload and digest resources against it, as
-// CheckPayloadAgainstStep does. The report, UTF-8 lines, tells what the updater carries and
-// what was found; true when the payload is the described new release and its digest is there
-// and right.
+// resource) and checks its own version resource, its payload and digest resources against it,
+// as CheckPayloadAgainstStep does. The report, UTF-8 lines, tells what the updater carries and
+// what was found; true when the updater names the new release, the payload is the described new
+// release and its digest is there and right.
 bool CheckUpdaterFile(const unsigned char* data, std::size_t size, std::string* report);
 
 // Parses a decimal or 0x-prefixed hex number no larger than `limit`: digits only, no sign, no

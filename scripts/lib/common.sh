@@ -251,3 +251,9 @@ wine_window_frames() {
         "$WINE" reg delete "$key" /v Managed /f >/dev/null 2>&1 || true
     fi
 }
+
+# wine_dpi N: the dots per inch that wine gives the display (96 is 100%, 192 is 200%), for the
+# processes started after it. Needs prepare_wine.
+wine_dpi() {
+    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1 || true
+}

@@ -184,31 +184,60 @@ TEST(ReleaseCheckTest, UpdaterFileMustCarryTheNewRelease)
     const Change same = [](ReleaseStep&) {};
     const Bytes none = {}, cut(payload.begin(), payload.end() - 3),
                 head(payload.begin(), payload.begin() + 10);
+    // The updater's own version values (its fixed part says 1.0.0.1), and what rows change.
+    using petest::Values;
+    const Values identity = {{u"FileDescription", u"Updater"},
+                             {u"FileVersion", u"1, 0, 0, 1"},
+                             {u"ProductVersion", u"1, 0, 0, 1"},
+                             {u"OriginalFilename", u"LarkspurgleamUpdater.exe"}};
+    auto without = [&identity](std::size_t i)
+    {
+        Values values = identity;
+        values.erase(values.begin() + i);
+        return values;
+    };
+    const Values noFileVersion = without(1), unnamed = without(3);
+    Values secondRelease = identity;
+    secondRelease[1].second = secondRelease[2].second = u"1, 0, 0, 2";
     // A change to the description, the payload and digest carried ("none": no resource), a
-    // part of the report; ": ok" ends it when the check passes.
-    const std::tuple<Change, const Bytes&, const Bytes&, std::string> cases[] = {
+    // part of the report; ": ok" ends it when the check passes. The updater's own version
+    // values are `identity` unless a row names others.
+    const std::tuple<Change, const Bytes&, const Bytes&, std::string, const Values*> cases[] = {
         {same, payload, sum,
-         "  shows     \xe3\x80\x90Version 1.0.0.1\xe3\x80\x91\n  mask      0x5A\n  digest    " +
-             Sha256::ToHex(digest) + "\npayload "},
-        {[](ReleaseStep& s) { s.newRelease.productName = "LARKSPURGLEAM"; }, payload, sum, ": ok"},
+         "  shows     \xe3\x80\x90Version 1.0.0.1\xe3\x80\x91\n  mask      0x5A\n  identity  "
+         "FileDescription \"Updater\", ProductName \"\", CompanyName \"\", FileVersion \"1, 0, 0, "
+         "1\", ProductVersion \"1, 0, 0, 1\", OriginalFilename \"LarkspurgleamUpdater.exe\", "
+         "numbers 1.0.0.1\n  digest    " +
+             Sha256::ToHex(digest) + "\npayload ",
+         nullptr},
+        {[](ReleaseStep& s) { s.newRelease.productName = "LARKSPURGLEAM"; }, payload, sum, ": ok",
+         nullptr},
         {[](ReleaseStep& s) { s.mask = 0x11; }, payload, sum,
-         "mask is 0x5A, the description says 0x11"},
-        {[](ReleaseStep& s) { s.newRelease.specialBuild = "x"; }, payload, sum, "has SpecialBuild"},
+         "mask is 0x5A, the description says 0x11", nullptr},
+        {[](ReleaseStep& s) { s.newRelease.specialBuild = "x"; }, payload, sum, "has SpecialBuild",
+         nullptr},
         {[](ReleaseStep& s) { s.versionText.clear(); }, payload, sum,
-         "description cannot be read: line"},
-        {same, payload, wrong, "WRONG: the payload does not decode to the executable its digest"},
-        {same, payload, none, "digest    missing"},
-        {same, none, sum, "payload     missing"},
-        {same, cut, sum, "WRONG: the payload does not decode: "},
-        {same, head, sum, "WRONG: the payload is shorter than its header"},
+         "description cannot be read: line", nullptr},
+        {same, payload, wrong, "WRONG: the payload does not decode to the executable its digest",
+         nullptr},
+        {same, payload, none, "digest    missing", nullptr},
+        {same, none, sum, "payload     missing", nullptr},
+        {same, cut, sum, "WRONG: the payload does not decode: ", nullptr},
+        {same, head, sum, "WRONG: the payload is shorter than its header", nullptr},
+        {same, payload, sum, "identity  WRONG: its FileVersion and ProductVersion are not",
+         &noFileVersion},
+        {same, payload, sum, "identity  WRONG: its OriginalFilename is not", &unnamed},
+        {[](ReleaseStep& s) { s.newRelease.productVersion = "1, 0, 0, 2"; }, payload, sum,
+         "identity  WRONG: its version numbers are not those of \"1, 0, 0, 2\"", &secondRelease},
     };
     for (const auto& row : cases)
     {
-        const auto& [change, carried, carriedSum, report] = row;
+        const auto& [change, carried, carriedSum, report, values] = row;
         ReleaseStep step = SampleStep(static_cast<std::uint32_t>(program.size()));
         change(step);
         const std::string text = FormatReleaseStep(step);
         ImageLayout layout;
+        layout.tables[0].second = values != nullptr ? *values : identity;
         for (const auto& bin : {std::make_pair(107, carried),
                                 {108, carriedSum},
                                 {109, Bytes(text.begin(), text.end())}})
@@ -230,6 +259,18 @@ TEST(ReleaseCheckTest, UpdaterFileMustCarryTheNewRelease)
     {
         const std::string x(1, static_cast<char>(byte));
         EXPECT_EQ(equal, VersionTextEquals((x + "N").c_str(), (x + "n").c_str())) << byte;
+    }
+    // The fixed part's numbers of a version text.
+    const std::pair<const char*, std::vector<std::uint16_t>> texts[] = {
+        {"1, 0, 0, 1", {1, 0, 0, 1}},
+        {"Version 2.10", {2, 10, 0, 0}},
+        {"", {0, 0, 0, 0}},
+        {"99999.1.2.3.4", {65535, 1, 2, 3}}};
+    for (const auto& [versionText, expected] : texts)
+    {
+        std::uint16_t numbers[4];
+        VersionNumbersOf(versionText, numbers);
+        EXPECT_EQ(expected, std::vector<std::uint16_t>(numbers, numbers + 4)) << versionText;
     }
     std::string found;
     EXPECT_FALSE(CheckUpdaterFile(program.data(), program.size(), &found));

@@ -31,7 +31,8 @@ gsdiag 2 check "$(w "$scratch")" && sees 'cannot read the file'
 gsdiag 0 check "$(w "$scratch/interrupted/Larkspurgleam.exe")" && sees 'interrupted update left the old release'
 gsdiag 0 payload "$(w "$updater")" && sees 'result +sound' && sees 'expanded +2048000 bytes, sha256 [0-9a-f]{64}$'
 gsdiag 2 payload "$(w "$carrier")" && sees 'carried digest +missing'
-gsdiag 0 release "$(w "$updater")" && sees 'decodes to the new release.*: ok'
+gsdiag 0 release "$(w "$updater")" && sees 'decodes to the new release.*: ok' &&
+    sees '^  identity  FileDescription "ラークスパーグリームアップデート", .*FileVersion "1, 0, 0, 1", ProductVersion "1, 0, 0, 1", OriginalFilename "LarkspurgleamUpdater.exe", numbers 1.0.0.1$'
 gsdiag 2 release "$(w "$old")" && sees 'no release description'
 gsdiag 3 inspect "$(w "$old")" && sees 'usage: gsdiag check FILE'
 # Held open by another program (cmd's redirection, as long as ping runs): exit 4 once it holds.

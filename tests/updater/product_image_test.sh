@@ -15,18 +15,29 @@ expect 'Entry d 00000000 00000000 Delay Import Directory' "$headers"
 dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
 expect '^((kernel32|user32|gdi32|advapi32|shell32|ole32|comdlg32|msvcrt)\.dll )+$' "$dlls"
 # Types and names: payload, digest and release description (BIN 107-109), two icon images,
-# the dialog (101), its icon group (102), the manifest, and no version resource.
+# the dialog (101), its icon group (102), the version resource (1) and the manifest.
 resources=$(sed -nE 's/^[0-9a-f]{3}   Entry: (ID: 0x0*|name: .*: )([0-9a-zA-Z]+),.*/\2/p
     s/^[0-9a-f]{3}     Entry: ID: 0x0*([0-9a-f]+),.*/\1/p' <<<"$headers" | tr '\n' ' ')
-expect '^BIN 6b 6c 6d 3 1 2 5 65 e 66 18 1 $' "$resources"
-# Windows 10 and 11 run a program without their GUID in its manifest in a compatibility mode.
-manifest=$(grep -ao 'requireAdministrator\|{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}' "$2" | sort -u | tr '\n' ' ')
-expect '^requireAdministrator \{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a\} $' "$manifest"
-# Each text of the dialog, in its template (UTF-16), asserted here and nowhere else.
+expect '^BIN 6b 6c 6d 3 1 2 5 65 e 66 10 1 18 1 $' "$resources"
+# The manifest: elevation; Windows 10 and 11 run a program without their GUID in it in a
+# compatibility mode; version 6 of the common controls; per-monitor (v2) DPI awareness with the
+# system-aware fallbacks; code page 932 where Windows can give it to one program.
+manifest=$(tr -s ' \r\n' ' ' <"$2" | grep -ao '<assembly .*</assembly>')
+for element in 'level="requireAdministrator"' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}' \
+    'name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="\*" publicKeyToken="6595b64144ccf1df"' \
+    '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>' \
+    '<dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">PerMonitorV2, System</dpiAwareness>' \
+    '<activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">ja-JP</activeCodePage>'; do
+    expect "$element" "$manifest"
+done
+# Each text of the dialog, in its template (UTF-16), asserted here and nowhere else; and the
+# fixed texts of the version resource (its versions are checked against the release step by
+# gspayload check-updater).
 missing=$(perl -MEncode -e 'local $/; open(my $f, "<:raw", shift) or die; my $exe = <$f>;
     index($exe, encode("UTF-16LE", decode("UTF-8", "$_\0"))) >= 0 or print "$_ " for @ARGV' "$2" \
     ラークスパーグリームアップデート "ＭＳ Ｐゴシック" OK キャンセル 変更 更新するEXE \
-    "$(printf 'ラークスパーグリームのバージョンを\n【Version 1.0.0.1】へアップデートします。')")
+    "$(printf 'ラークスパーグリームのバージョンを\n【Version 1.0.0.1】へアップデートします。')" \
+    "Larkspurgleam Project" LarkspurgleamUpdater.exe ラークスパーグリーム)
 expect '^$' "$missing"
 echo "product image: imports $dlls; $failures failed"
 [ "$failures" -eq 0 ]

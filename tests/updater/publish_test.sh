@@ -32,7 +32,8 @@ else
     cd "$scratch" && [ -f "$updater" ] || { echo "FAIL: no updater from the make part"; exit 1; }
     # The step read from the signed file, its payload checked (exit 0).
     LC_ALL=ja_JP.UTF-8 "$wine" publish/gsdiag.exe release "$(w "$updater")" </dev/null >gsdiag.out 2>&1 &&
-        grep -q 'ProductVersion "1, 0, 0, 2"' gsdiag.out || fail "gsdiag release on the signed updater"
+        LC_ALL=C grep -q '^  identity  .*FileVersion "1, 0, 0, 2", ProductVersion "1, 0, 0, 2", .*numbers 1.0.0.2' gsdiag.out ||
+        fail "gsdiag release on the signed updater: $(cat gsdiag.out)"
     # Each case: the updater beside a copy of TARGET as Larkspurgleam.exe, OK pressed; the
     # message, then the files expected as the target and as the backup afterwards.
     while read -r name target message after backup; do
