@@ -451,8 +451,8 @@ std::string CheckUpdaterIdentity(const PeFile& file, const ReleaseStep& step, st
                       fileName = value("OriginalFilename");
     *found = "FileDescription " + Quoted(value("FileDescription")) + ", ProductName " +
              Quoted(value("ProductName")) + ", CompanyName " + Quoted(value("CompanyName")) +
-             ", FileVersion " + Quoted(fileVersion) + ", ProductVersion " +
-             Quoted(productVersion) + ", OriginalFilename " + Quoted(fileName) + ", numbers " +
+             ", FileVersion " + Quoted(fileVersion) + ", ProductVersion " + Quoted(productVersion) +
+             ", OriginalFilename " + Quoted(fileName) + ", numbers " +
              std::to_string(block.ProductVersionMs() >> 16) + "." +
              std::to_string(block.ProductVersionMs() & 0xFFFF) + "." +
              std::to_string(block.ProductVersionLs() >> 16) + "." +
