@@ -3,6 +3,7 @@
 #include "GsAppFrame.h"
 #include "GsMessageBox.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace
@@ -14,6 +15,15 @@ constexpr char FAILURE_CAPTION[] = "Error";
 // part way through.
 constexpr DWORD WRITE_CHUNK = 64 * 1024;
 
+// An on-access virus scanner opens every new executable as soon as it is closed, for a moment,
+// without delete sharing; renaming or removing the file fails meanwhile. The step runs on the
+// dialog's thread and must not pump messages (OK would be re-entered), and Windows calls a
+// window "not responding" after about 5 s without them: so all pauses of one step together stay
+// within 3 s. The attempts between them are quick next to that.
+constexpr DWORD LOCK_WAIT_BUDGET_MS = 3000;
+constexpr DWORD LOCK_WAIT_FIRST_PAUSE_MS = 50;
+constexpr DWORD LOCK_WAIT_LONGEST_PAUSE_MS = 800;
+
 UpdateStepHook g_pUpdateStepHook = nullptr;
 bool g_bUseLinks = true;
 
@@ -24,6 +34,45 @@ void ReachStep(int step)
         g_pUpdateStepHook(step);
     }
 }
+
+DWORD Outcome(bool done)
+{
+    return done ? ERROR_SUCCESS : GetLastError();
+}
+
+// Repeats an operation on a file this step has just written while another program holds that
+// file for a moment, within one budget for the whole step. Only for such files: a file another
+// program holds for its own use would not let go soon, and is refused at once.
+class LockWait
+{
+public:
+    // `attempt` returns ERROR_SUCCESS or the error it failed with; true once it succeeds.
+    template <typename Attempt> bool Retry(Attempt attempt)
+    {
+        for (DWORD pause = LOCK_WAIT_FIRST_PAUSE_MS;;
+             pause = std::min(2 * pause, LOCK_WAIT_LONGEST_PAUSE_MS))
+        {
+            const DWORD error = attempt();
+            if (error == ERROR_SUCCESS)
+            {
+                return true;
+            }
+            if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION &&
+                 error != ERROR_ACCESS_DENIED) ||
+                left == 0)
+            {
+                return false;
+            }
+            const DWORD wait = std::min(pause, left);
+            left -= wait;
+            ReachStep(UPDATE_STEP_PAUSED_FOR_LOCK);
+            Sleep(wait);
+        }
+    }
+
+private:
+    DWORD left = LOCK_WAIT_BUDGET_MS;
+};
 
 // A file handle closed on every path. Close reports whether closing worked, which for a
 // written file is part of whether the write worked.
@@ -65,16 +114,29 @@ bool IsFolder(const char* path)
 
 // Deletes a file of our own making, read-only or not; a folder of that name is never
 // touched. The result of DeleteFileA is not trusted: some file systems report success for a
-// file they keep.
-bool Discard(const char* path)
+// file they keep. ERROR_SUCCESS when no file of that name is left, else why.
+DWORD DeleteOwnFile(const char* path)
 {
     const DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    if (attributes == INVALID_FILE_ATTRIBUTES)
     {
-        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path);
+        return ERROR_SUCCESS;
     }
-    return !Exists(path);
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    {
+        return ERROR_DIRECTORY;
+    }
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileA(path))
+    {
+        return GetLastError();
+    }
+    return Exists(path) ? ERROR_FILE_EXISTS : ERROR_SUCCESS;
+}
+
+bool Discard(const char* path)
+{
+    return DeleteOwnFile(path) == ERROR_SUCCESS;
 }
 
 // Fails, as MoveFileA does, when `to` exists; returns only once the rename is on the disk.
@@ -91,7 +153,7 @@ bool RenameOver(const char* from, const char* to)
 // Writes the whole content to `path`, flushes it to the disk and closes it, then reads it
 // back: 1 only when the file on disk has exactly the content's digest.
 int WriteVerifiedFile(const char* path, const unsigned char* content, std::size_t size,
-                      const PayloadDigest& digest)
+                      const PayloadDigest& digest, LockWait& wait)
 {
     FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -119,8 +181,10 @@ int WriteVerifiedFile(const char* path, const unsigned char* content, std::size_
     {
         return 0;
     }
+    ReachStep(UPDATE_STEP_NEW_FILE_WRITTEN);
     PayloadDigest onDisk;
-    return DigestOfFile(path, onDisk) && onDisk == digest ? 1 : 0;
+    const bool readBack = wait.Retry([&] { return Outcome(DigestOfFile(path, onDisk)); });
+    return readBack && onDisk == digest ? 1 : 0;
 }
 
 // Whether the target can lose its name now. Sharing and the read-only attribute belong to
@@ -150,12 +214,12 @@ bool MayBeReplaced(const char* target)
 // target, then the new file replaces the target in one rename. Without them (or when the
 // target refuses to be replaced in place, as a read-only file does), two renames, the old
 // executable safe under the backup name in between. On failure the target is as it was.
-bool PutInPlace(const char* target, const UpdatePaths& paths)
+bool PutInPlace(const char* target, const UpdatePaths& paths, LockWait& wait)
 {
     if (g_bUseLinks && MayBeReplaced(target) && CreateHardLinkA(paths.backup, target, nullptr))
     {
         ReachStep(UPDATE_STEP_BACKUP_LINKED);
-        if (RenameOver(paths.temporary, target))
+        if (wait.Retry([&] { return Outcome(RenameOver(paths.temporary, target)); }))
         {
             ReachStep(UPDATE_STEP_REPLACED);
             return true;
@@ -169,7 +233,7 @@ bool PutInPlace(const char* target, const UpdatePaths& paths)
     if (Rename(target, paths.backup))
     {
         ReachStep(UPDATE_STEP_TARGET_MOVED);
-        if (Rename(paths.temporary, target))
+        if (wait.Retry([&] { return Outcome(Rename(paths.temporary, target)); }))
         {
             ReachStep(UPDATE_STEP_REPLACED);
             return true;
@@ -199,12 +263,13 @@ bool TidyInterruptedRun(const UpdatePaths& paths)
     return Rename(paths.setAside, paths.backup);
 }
 
-int ReplaceWithBackup(const char* target, const UpdatePaths& paths)
+int ReplaceWithBackup(const char* target, const UpdatePaths& paths, LockWait& wait)
 {
     if (!Exists(target))
     {
         // An interrupted run already moved the old executable to the backup name.
-        if (Exists(paths.backup) && Rename(paths.temporary, target))
+        if (Exists(paths.backup) &&
+            wait.Retry([&] { return Outcome(Rename(paths.temporary, target)); }))
         {
             ReachStep(UPDATE_STEP_REPLACED);
             return 1;
@@ -220,7 +285,7 @@ int ReplaceWithBackup(const char* target, const UpdatePaths& paths)
         }
         ReachStep(UPDATE_STEP_OLDER_BACKUP_SET_ASIDE);
     }
-    if (!PutInPlace(target, paths))
+    if (!PutInPlace(target, paths, wait))
     {
         if (setAside)
         {
@@ -247,26 +312,28 @@ int ReplaceExecutable(const char* targetPath, const unsigned char* content, std:
     {
         return 0;
     }
-    if (!WriteVerifiedFile(paths.temporary, content, size, digest))
+    // Only the temporary file is this step's own: the waits are for it alone.
+    LockWait wait;
+    auto discardTemporary = [&] { wait.Retry([&] { return DeleteOwnFile(paths.temporary); }); };
+    if (!WriteVerifiedFile(paths.temporary, content, size, digest, wait))
     {
-        Discard(paths.temporary);
+        discardTemporary();
         return 0;
     }
-    ReachStep(UPDATE_STEP_NEW_FILE_WRITTEN);
 
     int result = 0;
     if (paths.hasBackup)
     {
-        result = ReplaceWithBackup(targetPath, paths);
+        result = ReplaceWithBackup(targetPath, paths, wait);
     }
-    else if (RenameOver(paths.temporary, targetPath))
+    else if (wait.Retry([&] { return Outcome(RenameOver(paths.temporary, targetPath)); }))
     {
         ReachStep(UPDATE_STEP_REPLACED);
         result = 1;
     }
     if (!result)
     {
-        Discard(paths.temporary);
+        discardTemporary();
     }
     return result;
 }

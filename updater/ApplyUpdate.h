@@ -40,8 +40,11 @@ int ApplyUpdateFrom(HMODULE module, const char* targetPath, HWND owner);
 // backup or temporary name, a backup name held by a folder or that cannot be set aside, and
 // a new file that does not read back as written. A path too short for a backup name is
 // replaced in one rename without a backup. A missing target whose backup holds the old
-// release (an interrupted run) simply receives the new file. Shows nothing. 1 when the new
-// file is in place; 0 when everything was left as it was.
+// release (an interrupted run) simply receives the new file. While another program holds the
+// new file for a moment (a virus scanner does, as it is closed), its read-back, renaming and
+// removal are retried, up to 3 s of pauses in all. Shows nothing. 1 when the new file is in
+// place; 0 when everything was left as it was, but for a new file still held by another
+// program, which the next run removes.
 int ReplaceExecutable(const char* targetPath, const unsigned char* content, std::size_t size,
                       const PayloadDigest& digest);
 
@@ -54,12 +57,13 @@ int TidyUpdateLeftovers(const char* targetPath);
 enum UpdateStep : int
 {
     UPDATE_STEP_NEW_FILE_PARTIAL = 1,   // the first part of the new file is written
-    UPDATE_STEP_NEW_FILE_WRITTEN,       // the new file is complete, closed and read back
+    UPDATE_STEP_NEW_FILE_WRITTEN,       // the new file is complete and closed; read back next
     UPDATE_STEP_OLDER_BACKUP_SET_ASIDE, // an older backup carries the "old" name
     UPDATE_STEP_BACKUP_LINKED,          // the backup name is a second name of the target
     UPDATE_STEP_TARGET_MOVED,           // without links: the old executable is the backup
     UPDATE_STEP_REPLACED,               // the new executable carries the target name
     UPDATE_STEP_OLDER_BACKUP_DELETED,   // the set-aside older backup is gone
+    UPDATE_STEP_PAUSED_FOR_LOCK,        // another program holds the new file: a pause, a retry
 };
 
 // Test seams: `hook` is called with each UpdateStep as it is reached (null: none, the

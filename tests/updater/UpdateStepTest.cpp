@@ -49,6 +49,66 @@ Held Hold(const std::string& path, DWORD share)
                 CloseHandle);
 }
 
+// As an on-access virus scanner: opens the new file as soon as it is closed, with read and
+// write sharing but no delete sharing, and lets go a second later (or only when the step is
+// over). Counts the step's pauses for such a hold.
+class Scanner
+{
+public:
+    Scanner(const std::string& file, DWORD access, bool soon)
+        : path(file), rights(access), letsGoSoon(soon)
+    {
+        pauses = 0;
+        active = file.empty() ? nullptr : this;
+        SetUpdateStepHook(Observe);
+    }
+    ~Scanner()
+    {
+        SetUpdateStepHook(nullptr);
+        active = nullptr;
+        LetGo();
+    }
+    void LetGo()
+    {
+        if (later != nullptr)
+        {
+            WaitForSingleObject(later, INFINITE);
+            CloseHandle(later);
+            later = nullptr;
+        }
+        held.reset();
+    }
+    bool Opened() const { return opened; }
+    static inline int pauses = 0;
+
+private:
+    static void Observe(int step)
+    {
+        pauses += step == UPDATE_STEP_PAUSED_FOR_LOCK;
+        if (step != UPDATE_STEP_NEW_FILE_WRITTEN || active == nullptr)
+            return;
+        active->held.reset(CreateFileA(active->path.c_str(), active->rights,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       0, nullptr));
+        active->opened = active->held.get() != INVALID_HANDLE_VALUE;
+        if (active->letsGoSoon)
+            active->later = CreateThread(nullptr, 0, LetGoLater, active, 0, nullptr);
+    }
+    static DWORD WINAPI LetGoLater(void* scanner)
+    {
+        Sleep(1000);
+        static_cast<Scanner*>(scanner)->held.reset();
+        return 0;
+    }
+    static inline Scanner* active = nullptr;
+    std::string path;
+    DWORD rights;
+    bool letsGoSoon;
+    Held held{nullptr, CloseHandle};
+    HANDLE later = nullptr;
+    bool opened = false;
+};
+
 class UpdateStepTest : public testing::Test
 {
 protected:
@@ -142,8 +202,10 @@ struct Scenario
     // code is the result, 1 updated or 9 already updated, ends as an uninterrupted run).
     // Faults: "readonly NAME", "hold NAME" (open, no sharing), "share NAME" (open with read
     // sharing), "nolinks" (no hard links), "on readonly|full" (the prepared folder where nothing
-    // can be written or whose disk fills up, holding "bak=older exe=old"). Folders: "japanese"
-    // (its name ends in a trail byte 0x5C), "deep" (253 characters).
+    // can be written or whose disk fills up, holding "bak=older exe=old"), "scan" (a Scanner on
+    // the new file, reading it; with "writing" also writing; with "forever" letting go only
+    // after the step). Folders: "japanese" (its name ends in a trail byte 0x5C), "deep" (253
+    // characters).
     const char* does;
     int result;
     const char* after;
@@ -162,6 +224,12 @@ const Scenario SCENARIOS[] = {
     {"BackupNameIsAFolder", "bak=dir exe=old", "exe", "", 0, "bak=dir exe=old"},
     {"TargetHeldWithReadSharing", "bak=older exe=old", "exe", "share exe", 0, "bak=older exe=old"},
     {"TargetHeldWithoutLinks", "bak=older exe=old", "exe", "hold exe nolinks", 0, "bak=older exe=old"},
+    // A scan of the new file is waited out; a file still held when the wait is over cannot be
+    // removed, and the next run removes it.
+    {"NewFileScannedAsItIsClosed", "bak=older exe=old", "exe", "scan", 1, "bak=old exe=new"},
+    {"NewFileScannedWithoutLinks", "bak=older exe=old", "exe", "scan nolinks", 1, "bak=old exe=new"},
+    {"NewFileScannedWhileReadBack", "bak=older exe=old", "exe", "scan writing", 1, "bak=old exe=new"},
+    {"NewFileHeldThroughTheStep", "bak=older exe=old", "exe", "scan forever", 0, "bak=older exe=old new=new"},
     {"FolderWhereNothingCanBeWritten", "", "exe", "on readonly", 0, "bak=older exe=old"},
     {"DiskFullPartWay", "", "exe", "on full", 0, "bak=older exe=old"},
     {"NewFileNotReadBackAsItsDigest", "bak=older exe=old", "exe", "digest", 0, "bak=older exe=old"},
@@ -245,6 +313,8 @@ TEST_P(UpdateScenarioTest, FolderEndsAsExpected)
     PayloadDigest wrong = digest;
     wrong[31] ^= 1;
     int result = -1;
+    Scanner scanner(has("scan") ? Path("new") : "",
+                    has("writing") ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, !has("forever"));
     {
         const Held held = Hold(named("hold"), 0), shared = Hold(named("share"), FILE_SHARE_READ);
         SetUpdateUsesLinks(!has("nolinks"));
@@ -256,6 +326,10 @@ TEST_P(UpdateScenarioTest, FolderEndsAsExpected)
         EXPECT_TRUE(!has("check") || has("offered") == (IsTargetOffered(target) == 1));
     }
     SetCurrentDirectoryA(previous);
+    scanner.LetGo();
+    // Only the new file's brief holder is waited for; no other refusal waits.
+    EXPECT_EQ(has("scan"), scanner.Opened());
+    EXPECT_EQ(has("scan"), Scanner::pauses > 0) << Scanner::pauses;
     EXPECT_EQ(row.result, result);
     // ApplyUpdate tells the user of every failure, and only of failures; the others never.
     const bool quiet = has("tidy") || has("check") || has("digest");
