@@ -101,8 +101,9 @@ ensure_32bit_processes() {
             as_root tee /etc/apt/sources.list.d/gs-bookworm-backports.sources >/dev/null
         APT_UPDATED=0
     fi
+    qemu_major() { qemu-i386 --version 2>/dev/null | sed -n 's/^qemu-i386 version \([0-9]*\).*/\1/p'; }
     local major
-    major=$(qemu-i386 --version 2>/dev/null | sed -n 's/^qemu-i386 version \([0-9]*\).*/\1/p')
+    major=$(qemu_major)
     if [ "${major:-0}" -lt 8 ]; then
         local target=()
         [ "$codename" = bookworm ] && target=(-t bookworm-backports)
@@ -113,7 +114,7 @@ ensure_32bit_processes() {
         fi
         DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends \
             "${target[@]}" qemu-user >/dev/null 2>&1
-        major=$(qemu-i386 --version 2>/dev/null | sed -n 's/^qemu-i386 version \([0-9]*\).*/\1/p')
+        major=$(qemu_major)
     fi
     if [ "${major:-0}" -lt 8 ]; then
         WIN32_MISSING="the kernel runs no 32-bit processes and no qemu-user of version 8 or later could be installed"
