@@ -525,7 +525,16 @@ int CGsLZSS::Encode(const unsigned char* source, unsigned char* destination, int
 int CGsLZSS::Decode(const unsigned char* stream, unsigned char* destination, int streamLength,
                     int capacity)
 {
-    decodedSize = 0;
+    // The decoder works in the destination itself, not in the ring; the ring is cleared all
+    // the same so that every call leaves the object in the same state.
+    std::memset(ring, 0, sizeof(ring));
+    return Expand(stream, destination, streamLength, capacity, &decodedSize);
+}
+
+int CGsLZSS::Expand(const unsigned char* stream, unsigned char* destination, int streamLength,
+                    int capacity, std::int32_t* decodedSize)
+{
+    *decodedSize = 0;
     if (stream == nullptr || streamLength <= 0)
     {
         return 1;
@@ -534,9 +543,6 @@ int CGsLZSS::Decode(const unsigned char* stream, unsigned char* destination, int
     {
         capacity = 0;
     }
-    // The decoder works in the destination itself, not in the ring; the ring is cleared all
-    // the same so that every call leaves the object in the same state.
-    std::memset(ring, 0, sizeof(ring));
 
     // The destination is the window: output byte j sits at ring position (START + j) & 4095,
     // so a reference to ring position pos at output offset out reads from out - distance, with
@@ -653,7 +659,7 @@ int CGsLZSS::Decode(const unsigned char* stream, unsigned char* destination, int
             }
             if (out >= capacity)
             {
-                decodedSize = out;
+                *decodedSize = out;
                 return 0;
             }
             destination[out++] = stream[in++];
@@ -677,7 +683,7 @@ int CGsLZSS::Decode(const unsigned char* stream, unsigned char* destination, int
             {
                 if (out >= capacity)
                 {
-                    decodedSize = out;
+                    *decodedSize = out;
                     return 0;
                 }
                 const int from = out - distance;
@@ -686,6 +692,6 @@ int CGsLZSS::Decode(const unsigned char* stream, unsigned char* destination, int
             }
         }
     }
-    decodedSize = out;
+    *decodedSize = out;
     return 1;
 }

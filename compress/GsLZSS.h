@@ -30,6 +30,12 @@ public:
     int Decode(const unsigned char* stream, unsigned char* destination, int streamLength,
                int capacity) override;
 
+    // Decode without an object: the same result and output, the bytes written stored in
+    // *decodedSize. A program that only expands streams calls this one, so that the encoder,
+    // which the object's table of operations names, stays out of it.
+    static int Expand(const unsigned char* stream, unsigned char* destination, int streamLength,
+                      int capacity, std::int32_t* decodedSize);
+
     // The largest stream Encode can produce from `sourceLength` bytes.
     static int MaxEncodedSize(int sourceLength);
 

@@ -120,13 +120,14 @@ PayloadResult ExpandPayload(const unsigned char* resource, std::size_t size,
 
     std::vector<unsigned char> expanded(header.expandedLength, 0);
     const int expandedLength = static_cast<int>(header.expandedLength);
-    // The codec object is too large to sit comfortably on a thread's stack.
-    auto codec = std::make_unique<CGsLZSS>();
-    if (codec->Decode(body.data(), expanded.data(), bodyLength, expandedLength) != 1)
+    // Without a codec object: the updater carries no encoder.
+    std::int32_t decodedSize = 0;
+    if (CGsLZSS::Expand(body.data(), expanded.data(), bodyLength, expandedLength, &decodedSize) !=
+        1)
     {
         return PAYLOAD_OVERRUN;
     }
-    if (codec->decodedSize != expandedLength)
+    if (decodedSize != expandedLength)
     {
         return PAYLOAD_SHORT;
     }

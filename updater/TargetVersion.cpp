@@ -3,9 +3,7 @@
 #include "PeVersionReader.h"
 #include "SystemLibrary.h"
 
-#include <cstdio>
 #include <cstring>
-#include <string>
 
 namespace
 {
@@ -41,38 +39,58 @@ template <typename Function> Function LookUp(HMODULE module, const char* name)
     return reinterpret_cast<Function>(address);
 }
 
+// Loaded on first use. The check runs on one thread only, so a plain flag serves where a
+// function-local static would bring the runtime's thread-safe initialisation guard along.
+VersionApi g_versionApi;
+bool g_versionApiLoaded = false;
+
 const VersionApi& GetVersionApi()
 {
-    static const VersionApi api = []
+    if (!g_versionApiLoaded)
     {
-        VersionApi loaded;
+        g_versionApiLoaded = true;
         HMODULE module = GsLoadSystemLibrary("version.dll");
         if (module != nullptr)
         {
-            loaded.getSize = LookUp<VersionApi::SizeFunction>(module, "GetFileVersionInfoSizeW");
-            loaded.getInfo = LookUp<VersionApi::InfoFunction>(module, "GetFileVersionInfoW");
-            loaded.query = LookUp<VersionApi::QueryFunction>(module, "VerQueryValueW");
+            g_versionApi.getSize =
+                LookUp<VersionApi::SizeFunction>(module, "GetFileVersionInfoSizeW");
+            g_versionApi.getInfo = LookUp<VersionApi::InfoFunction>(module, "GetFileVersionInfoW");
+            g_versionApi.query = LookUp<VersionApi::QueryFunction>(module, "VerQueryValueW");
         }
-        return loaded;
-    }();
-    return api;
+    }
+    return g_versionApi;
 }
 
-// The ANSI path as the wide-character API wants it; empty when it does not convert.
-std::wstring WidenPath(const char* path)
+// The ANSI path as the wide-character API wants it, NUL-terminated; empty when it does not
+// convert. A buffer rather than a wide string class, which would cost the updater tens of
+// kilobytes of the runtime for this one conversion.
+std::vector<wchar_t> WidenPath(const char* path)
 {
     const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
     if (length <= 1)
     {
-        return std::wstring();
+        return {};
     }
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], length) != length)
+    std::vector<wchar_t> wide(static_cast<std::size_t>(length), L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), length) != length)
     {
-        return std::wstring();
+        return {};
     }
-    wide.resize(static_cast<std::size_t>(length - 1));
     return wide;
+}
+
+// Appends `text` at `*end`, stopping before `limit`; false when it did not fit.
+bool Append(char*& end, const char* limit, const char* text)
+{
+    for (; *text != '\0'; ++text)
+    {
+        if (end == limit)
+        {
+            return false;
+        }
+        *end++ = *text;
+    }
+    return true;
 }
 
 // Looks up "\StringFileInfo\<language><code page>\<name>" and, when found, writes the value
@@ -80,13 +98,25 @@ std::wstring WidenPath(const char* path)
 int QueryPair(char* output, const VersionBlock& block, WORD language, WORD codePage,
               const char* name, int maxLength)
 {
+    // "\StringFileInfo\" + language and code page as eight lower-case hex digits + "\" + name,
+    // put together by hand: the C runtime's formatted output would cost the updater more than
+    // the rest of this file.
     char subBlock[96];
-    const int formatted = std::snprintf(subBlock, sizeof subBlock, "\\StringFileInfo\\%04x%04x\\%s",
-                                        language, codePage, name);
-    if (formatted <= 0 || formatted >= static_cast<int>(sizeof subBlock))
+    char* end = subBlock;
+    const char* const limit = subBlock + sizeof subBlock - 1;
+    char hex[9] = {};
+    const unsigned long pair = (static_cast<unsigned long>(language) << 16) | codePage;
+    for (int digit = 0; digit < 8; ++digit)
+    {
+        hex[digit] = "0123456789abcdef"[(pair >> (28 - 4 * digit)) & 0xF];
+    }
+    if (!Append(end, limit, "\\StringFileInfo\\") || !Append(end, limit, hex) ||
+        !Append(end, limit, "\\") || !Append(end, limit, name))
     {
         return 0;
     }
+    *end = '\0';
+    const int formatted = static_cast<int>(end - subBlock);
     // The sub-block name is ASCII: widening is a copy.
     wchar_t wideSubBlock[sizeof subBlock];
     for (int i = 0; i <= formatted; ++i)
@@ -112,13 +142,11 @@ int QueryPair(char* output, const VersionBlock& block, WORD language, WORD codeP
                                                nullptr, 0, nullptr, nullptr);
         if (needed > 0)
         {
-            std::string converted(static_cast<std::size_t>(needed), '\0');
-            WideCharToMultiByte(SHIFT_JIS, WC_NO_BEST_FIT_CHARS, text, characters, &converted[0],
+            std::vector<char> converted(static_cast<std::size_t>(needed), '\0');
+            WideCharToMultiByte(SHIFT_JIS, WC_NO_BEST_FIT_CHARS, text, characters, converted.data(),
                                 needed, nullptr, nullptr);
-            const std::size_t kept = converted.size() < static_cast<std::size_t>(maxLength)
-                                         ? converted.size()
-                                         : static_cast<std::size_t>(maxLength);
-            std::memcpy(output, converted.data(), kept);
+            const int kept = needed < maxLength ? needed : maxLength;
+            std::memcpy(output, converted.data(), static_cast<std::size_t>(kept));
             output[kept] = '\0';
         }
     }
@@ -135,13 +163,13 @@ int LoadVersionInfo(const char* path, VersionBlock& block, const DWORD** transla
     {
         return 0;
     }
-    const std::wstring widePath = WidenPath(path);
+    const std::vector<wchar_t> widePath = WidenPath(path);
     if (widePath.empty())
     {
         return 0;
     }
     DWORD ignored = 0;
-    const DWORD size = api.getSize(widePath.c_str(), &ignored);
+    const DWORD size = api.getSize(widePath.data(), &ignored);
     if (size == 0)
     {
         return 0;
@@ -149,7 +177,7 @@ int LoadVersionInfo(const char* path, VersionBlock& block, const DWORD** transla
     block.assign(size, 0);
     void* value = nullptr;
     UINT length = 0;
-    if (!api.getInfo(widePath.c_str(), 0, size, block.data()) ||
+    if (!api.getInfo(widePath.data(), 0, size, block.data()) ||
         !api.query(block.data(), L"\\VarFileInfo\\Translation", &value, &length) ||
         value == nullptr || length < sizeof(DWORD))
     {
