@@ -14,11 +14,11 @@ expect '^Subsystem[[:space:]]+00000002[[:space:]]+\(Windows GUI\)' "$headers"
 expect 'Entry d 00000000 00000000 Delay Import Directory' "$headers"
 dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
 expect '^((kernel32|user32|gdi32|advapi32|shell32|ole32|comdlg32|msvcrt)\.dll )+$' "$dlls"
-# Types and names: payload, digest and release description (BIN 107-109), two icon images,
+# Types and names: payload, digest and release description (BIN 107-109), eight icon images,
 # the dialog (101), its icon group (102), the version resource (1) and the manifest.
 resources=$(sed -nE 's/^[0-9a-f]{3}   Entry: (ID: 0x0*|name: .*: )([0-9a-zA-Z]+),.*/\2/p
     s/^[0-9a-f]{3}     Entry: ID: 0x0*([0-9a-f]+),.*/\1/p' <<<"$headers" | tr '\n' ' ')
-expect '^BIN 6b 6c 6d 3 1 2 5 65 e 66 10 1 18 1 $' "$resources"
+expect '^BIN 6b 6c 6d 3 1 2 3 4 5 6 7 8 5 65 e 66 10 1 18 1 $' "$resources"
 # The manifest: elevation; Windows 10 and 11 run a program without their GUID in it in a
 # compatibility mode; version 6 of the common controls; per-monitor (v2) DPI awareness with the
 # system-aware fallbacks; code page 932 where Windows can give it to one program.
