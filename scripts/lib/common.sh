@@ -40,9 +40,12 @@ ensure_build_packages() {
     fi
     ensure_packages cmake ninja-build g++ clang libclang-rt-14-dev clang-format googletest \
         g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 wine32:i386 xvfb xauth locales
-    # The updater's tests and demonstration: Japanese glyphs on screen, screenshots, and the
-    # file-system faults (immutable folders, a small tmpfs).
-    ensure_packages fonts-ipafont-gothic imagemagick e2fsprogs util-linux
+    # The updater's tests and demonstration: Japanese glyphs on screen, wine's own fonts (its
+    # Marlett draws the close buttons and check marks; without it they show as letters),
+    # screenshots, and the file-system faults (immutable folders, a small tmpfs).
+    ensure_packages fonts-ipafont-gothic fonts-wine imagemagick e2fsprogs util-linux
+    # The icon's script and its test.
+    ensure_packages python3
     # The publisher's workflow test: a throwaway certificate and Authenticode signing.
     ensure_packages openssl osslsigncode
 }
