@@ -101,7 +101,7 @@ int QueryPair(char* output, const VersionBlock& block, WORD language, WORD codeP
     // "\StringFileInfo\" + language and code page as eight lower-case hex digits + "\" + name,
     // put together by hand: the C runtime's formatted output would cost the updater more than
     // the rest of this file.
-    char subBlock[96];
+    char subBlock[96] = {};
     char* end = subBlock;
     const char* const limit = subBlock + sizeof subBlock - 1;
     char hex[9] = {};
