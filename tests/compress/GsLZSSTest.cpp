@@ -84,6 +84,16 @@ void ExpectDecodeLikeYardstick(const Bytes& stream, int capacity)
     const Result r = Code(One<CGsLZSS>(), false, stream, capacity);
     EXPECT_TRUE(expected.result == r.result && expected.bytes == r.bytes && r.canaryIntact)
         << "capacity " << capacity;
+    // Without an object, as the updater expands its payload: the same again.
+    Bytes alone(static_cast<std::size_t>(capacity) + CANARY_BYTES, CANARY);
+    std::int32_t decoded = -1;
+    const int result = CGsLZSS::Expand(stream.data(), alone.data(), static_cast<int>(stream.size()),
+                                       capacity, &decoded);
+    const bool intact = std::all_of(alone.begin() + capacity, alone.end(),
+                                    [](unsigned char b) { return b == CANARY; });
+    alone.resize(static_cast<std::size_t>(std::max(decoded, 0)));
+    EXPECT_TRUE(expected.result == result && expected.bytes == alone && intact)
+        << "capacity " << capacity << ", without an object";
 }
 
 // The name of a kind of input, its moves, and the size.
