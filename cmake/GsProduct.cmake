@@ -22,3 +22,10 @@ if(CMAKE_BUILD_TYPE STREQUAL "Release")
     add_link_options(-s -Wl,--gc-sections)
     set(CMAKE_INTERPROCEDURAL_OPTIMIZATION ON)
 endif()
+
+# gs_package_without_lto(TARGET...): the libraries that the package installs keep ordinary
+# objects. Objects for link-time optimisation could only be linked by programs that are built
+# with it themselves (GNU ld reports the standard library's inline functions twice otherwise).
+function(gs_package_without_lto)
+    set_property(TARGET ${ARGN} PROPERTY INTERPROCEDURAL_OPTIMIZATION OFF)
+endfunction()
