@@ -16,6 +16,7 @@ namespace
 
 constexpr char DIALOG_TITLE[] = "ラークスパーグリームアップデート";
 constexpr DWORD LONG_STEP_MS = 3 * gstest::STEP_TIMEOUT_MS;
+constexpr char UPDATER_NAME[] = "TARNS_HARBOR1999KITE07_UPDATE_GUIDAPPNAME";
 
 // Announces `window` under `name`.ready and waits for `name`.go.
 bool Handshake(const std::string& folder, const char* name, HWND window)
@@ -72,10 +73,17 @@ int main(int argc, char** argv)
     DWORD exitCode = STILL_ACTIVE;
     if (dialog == nullptr)
     {
-        // Say what came instead: a start-up refusal, or nothing at all.
+        // Say what came instead: a start-up refusal, or nothing at all. An updater that ended
+        // with 0 and no box either found its own name taken (then another process holds it
+        // still) or could not create its dialog.
         const HWND box = updater.WaitForMessageBox(0);
         updater.WaitForExit(0, &exitCode);
         Print(box, exitCode);
+        if (exitCode != STILL_ACTIVE)
+        {
+            std::printf("the updater's name is %s\n",
+                        gstest::NameIsTaken(UPDATER_NAME) ? "held by another process" : "free");
+        }
         return Fail("no update dialog");
     }
     std::printf("dialog: \"%s\", target \"%s\"\n", DIALOG_TITLE,
