@@ -28,6 +28,21 @@ if [ "$part" = make ]; then
         fail "the dialog does not say 【Version 1.0.0.2】"
     osslsigncode verify -CAfile cert.pem -in "$updater" 2>&1 | grep -q 'Signature verification: ok' ||
         fail "osslsigncode verify"
+    # scripts/verify-build: the signed file is the build of these sources and releases (built
+    # again in another folder, with this build's payload tool); the same program with one byte
+    # changed, signed again with the same key, is not.
+    mkdir -p verify/publish && ln -s "$(dirname "$(dirname "$9")")" verify/publish/tools
+    "$root/scripts/verify-build" "$updater" "$old" "$new" --arch "${10}" --out verify >verify.log 2>&1 ||
+        fail "verify-build refuses the published updater: $(cat verify.log)"
+    osslsigncode remove-signature -in "$updater" -out changed.exe >/dev/null 2>&1 &&
+        printf '\x90' | dd of=changed.exe bs=1 seek=4096 conv=notrunc 2>/dev/null &&
+        osslsigncode sign -pkcs12 key.p12 -readpass password -h sha256 -time 1 -in changed.exe \
+            -out changed-signed.exe >/dev/null 2>&1 || fail "cannot make the changed updater"
+    "$root/scripts/verify-build" changed-signed.exe "$old" "$new" --arch "${10}" --out verify \
+        >verify-changed.log 2>&1
+    status=$?
+    [ "$status" -eq 1 ] && grep -q 'is not that build' verify-changed.log ||
+        fail "verify-build on a changed updater: exit $status: $(cat verify-changed.log)"
 else
     cd "$scratch" && [ -f "$updater" ] || { echo "FAIL: no updater from the make part"; exit 1; }
     # The step read from the signed file, its payload checked (exit 0).
