@@ -244,6 +244,16 @@ wine_japanese_fonts() {
     done
 }
 
+# wine_marlett: registers the Marlett font of Debian's fonts-wine in the prefix. Wine draws the
+# title bars' buttons and the check marks with its glyphs (else the close button shows an "r");
+# this wine does not find the font in its data folder by itself. Needs prepare_wine.
+wine_marlett() {
+    local font=/usr/share/wine/fonts/marlett.ttf
+    [ -f "$font" ] || return 0
+    "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' \
+        /v 'Marlett (TrueType)' /d "$(to_windows_path "$font")" /f >/dev/null 2>&1 || true
+}
+
 # wine_window_frames on|off: with "on", wine draws the windows' title bars and frames itself,
 # as it must on a display without a window manager (Xvfb); "off" gives that back to the
 # window manager. Needs prepare_wine.
