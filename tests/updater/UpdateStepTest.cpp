@@ -51,17 +51,17 @@ Held Hold(const std::string& path, DWORD share)
                 CloseHandle);
 }
 
-// A symbolic link `link` to `target`, as a program without administrator rights plants one
-// (under wine a Unix link stands for a junction or an object-manager link, and is followed
-// the same way). Windows programs cannot make one under wine: the host's ln makes it (drive
-// Z: is the host root), and as wine gives no handle of a host process, the link is awaited.
-int PlantLink(const std::string& target, const std::string& link)
+// Runs the host's `tool` (under wine the host root is drive Z:) with an option and Windows
+// paths, each turned into its host path (without quotes: wine hands them on as they are), and
+// waits until `done` holds, as wine gives no handle of a host process. 1 when it held.
+int RunOnHost(const char* tool, const std::string& option, const std::vector<std::string>& paths,
+              const std::function<bool()>& done)
 {
     using UnixName = char*(CDECL*)(const wchar_t*);
     const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    std::string arguments = "-s";
-    for (const std::string& path : {target, link})
+    std::string arguments = option;
+    for (const std::string& path : paths)
     {
         wchar_t wide[MAX_PATH];
         char* host = nullptr;
@@ -69,19 +69,42 @@ int PlantLink(const std::string& target, const std::string& link)
             !MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) ||
             (host = unixName(wide)) == nullptr)
             return 0;
-        arguments += std::string(" ") + host; // without quotes: wine hands them on as they are
+        arguments += std::string(" ") + host;
         HeapFree(GetProcessHeap(), 0, host);
     }
-    gstest::TestProcess ln;
-    if (!ln.Start("Z:\\bin\\ln", arguments))
+    gstest::TestProcess process;
+    if (!process.Start(std::string("Z:\\bin\\") + tool, arguments))
         return 0;
     for (DWORD waited = 0; waited < gstest::STEP_TIMEOUT_MS; waited += 20)
     {
-        if (GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES)
+        if (done())
             return 1;
         Sleep(20);
     }
     return 0;
+}
+
+// A symbolic link `link` to `target`, as a program without administrator rights plants one
+// (under wine a Unix link stands for a junction or an object-manager link, and is followed
+// the same way). Windows programs cannot make one under wine.
+int PlantLink(const std::string& target, const std::string& link)
+{
+    return RunOnHost("ln", "-s", {target, link},
+                     [&] { return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; });
+}
+
+// Removes folders that hold links, which the scratch folders' own removal would follow or
+// leave behind.
+int RemoveWithLinks(const std::vector<std::string>& folders)
+{
+    return RunOnHost("rm", "-rf", folders,
+                     [&]
+                     {
+                         for (const std::string& folder : folders)
+                             if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES)
+                                 return false;
+                         return true;
+                     });
 }
 
 // What the step's hook also does as the new file is complete (a test's intruder).
@@ -436,6 +459,11 @@ TEST_P(UpdateScenarioTest, FolderEndsAsExpected)
     running.Terminate();
     EXPECT_FALSE(swapped) << "the folder was replaced while the step held it";
     EXPECT_EQ(otherBefore, otherState());
+    const std::string after = State();
+    if (has("plant") || has("swap") || has("through"))
+    {
+        EXPECT_TRUE(RemoveWithLinks({folder, folder + "-moved", links.GetPath()}));
+    }
     // Only the new file's brief holder is waited for; no other refusal waits.
     EXPECT_EQ(has("scan"), scanner.Opened());
     EXPECT_EQ(has("scan"), Scanner::pauses > 0) << Scanner::pauses;
@@ -443,7 +471,7 @@ TEST_P(UpdateScenarioTest, FolderEndsAsExpected)
     // ApplyUpdate tells the user of every failure, and only of failures; the others never.
     const bool quiet = has("tidy") || has("check") || has("digest");
     EXPECT_EQ(result || quiet ? "" : FAILURE, g_boxes);
-    EXPECT_EQ(row.after, State());
+    EXPECT_EQ(row.after, after);
 }
 
 INSTANTIATE_TEST_SUITE_P(Folders, UpdateScenarioTest, testing::ValuesIn(SCENARIOS),
