@@ -344,7 +344,7 @@ const Scenario SCENARIOS[] = {
     // Windows keeps a deleted file's name while another program holds it with delete sharing:
     // the leftover temporary file's name must be free for the new one all the same.
     {"DeletedNameStaysPending", "exe=old new=other old=older", "exe", "pending", 1, "bak=old exe=new"},
-    {"DeletedNamesStayPendingWithoutLinks", "bak=older exe=old", "exe", "pending nolinks", 1, "bak=old exe=new"},
+    {"TidyWhileDeletedNamesStayPending", "bak=old exe=new new=other old=older", "exe", "tidy pending", 1, "bak=old exe=new"},
     // Links planted by a program without rights are never followed; nothing outside changes.
     {"PlantedTemporaryLink", "exe=old", "exe", "plant new", 0, "exe=old new=other"},
     {"PlantedSetAsideLinkBesideAnOlderBackup", "bak=older exe=old", "exe", "plant old", 0, "bak=older exe=old old=other"},
@@ -559,6 +559,36 @@ TEST(UpdatePathsTest, SiblingNamesFitTheirBuffer)
         EXPECT_EQ(expected.empty() ? 0 : 1, MakeBackupPath(target.c_str(), name)) << target;
         EXPECT_EQ(expected, name);
         EXPECT_EQ('#', name[UPDATE_PATH_SIZE]) << target.size();
+    }
+}
+
+// OK asks for the redirection trust policy (junctions made by users without administrator
+// rights are not followed) through the call the system has, and takes a refusal quietly. Wine
+// has no such policy: through the seam.
+PROCESS_MITIGATION_POLICY g_askedPolicy;
+DWORD g_askedFlags = 0;
+BOOL WINAPI GrantPolicy(PROCESS_MITIGATION_POLICY policy, PVOID buffer, SIZE_T size)
+{
+    g_askedPolicy = policy;
+    g_askedFlags = size == sizeof(DWORD) ? *static_cast<DWORD*>(buffer) : 0xFFFFFFFF;
+    return TRUE;
+}
+BOOL WINAPI RefusePolicy(PROCESS_MITIGATION_POLICY policy, PVOID buffer, SIZE_T size)
+{
+    GrantPolicy(policy, buffer, size);
+    return FALSE;
+}
+
+TEST(PinnedFolderTest, RedirectionTrustIsAskedFor)
+{
+    for (const auto& [setter, result] : {std::pair{GrantPolicy, 1}, std::pair{RefusePolicy, 0}})
+    {
+        g_askedFlags = 0;
+        SetMitigationSetter(setter);
+        EXPECT_EQ(result, EnableRedirectionTrust());
+        SetMitigationSetter(nullptr);
+        EXPECT_EQ(ProcessRedirectionTrustPolicy, g_askedPolicy);
+        EXPECT_EQ(1u, g_askedFlags) << "enforced, not audited";
     }
 }
 
