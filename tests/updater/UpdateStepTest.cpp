@@ -51,62 +51,6 @@ Held Hold(const std::string& path, DWORD share)
                 CloseHandle);
 }
 
-// Runs the host's `tool` (under wine the host root is drive Z:) with an option and Windows
-// paths, each turned into its host path (without quotes: wine hands them on as they are), and
-// waits until `done` holds, as wine gives no handle of a host process. 1 when it held.
-int RunOnHost(const char* tool, const std::string& option, const std::vector<std::string>& paths,
-              const std::function<bool()>& done)
-{
-    using UnixName = char*(CDECL*)(const wchar_t*);
-    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    std::string arguments = option;
-    for (const std::string& path : paths)
-    {
-        wchar_t wide[MAX_PATH];
-        char* host = nullptr;
-        if (unixName == nullptr ||
-            !MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) ||
-            (host = unixName(wide)) == nullptr)
-            return 0;
-        arguments += std::string(" ") + host;
-        HeapFree(GetProcessHeap(), 0, host);
-    }
-    gstest::TestProcess process;
-    if (!process.Start(std::string("Z:\\bin\\") + tool, arguments))
-        return 0;
-    for (DWORD waited = 0; waited < gstest::STEP_TIMEOUT_MS; waited += 20)
-    {
-        if (done())
-            return 1;
-        Sleep(20);
-    }
-    return 0;
-}
-
-// A symbolic link `link` to `target`, as a program without administrator rights plants one
-// (under wine a Unix link stands for a junction or an object-manager link, and is followed
-// the same way). Windows programs cannot make one under wine.
-int PlantLink(const std::string& target, const std::string& link)
-{
-    return RunOnHost("ln", "-s", {target, link},
-                     [&] { return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; });
-}
-
-// Removes folders that hold links, which the scratch folders' own removal would follow or
-// leave behind.
-int RemoveWithLinks(const std::vector<std::string>& folders)
-{
-    return RunOnHost("rm", "-rf", folders,
-                     [&]
-                     {
-                         for (const std::string& folder : folders)
-                             if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES)
-                                 return false;
-                         return true;
-                     });
-}
-
 // What the step's hook also does as the new file is complete (a test's intruder).
 std::function<void()> g_onNewFileWritten;
 
@@ -399,15 +343,15 @@ TEST_P(UpdateScenarioTest, FolderEndsAsExpected)
                 updtest::WriteAll(elsewhere + "\\Larkspurgleam.exe", oldRelease) &&
                 updtest::WriteAll(elsewhere + "\\Larkspurgleam.new", newRelease));
     const std::string otherBefore = otherState();
-    ASSERT_TRUE(named("plant").empty() || PlantLink(victim, named("plant")));
+    ASSERT_TRUE(named("plant").empty() || updtest::PlantLink(victim, named("plant")));
     const std::string linkToFolder = links.GetPath() + "\\folder";
-    ASSERT_TRUE(!has("through") || PlantLink(folder, linkToFolder));
+    ASSERT_TRUE(!has("through") || updtest::PlantLink(folder, linkToFolder));
     bool swapped = false;
     if (has("swap"))
         g_onNewFileWritten = [&]
         {
             swapped = MoveFileExA(folder.c_str(), (folder + "-moved").c_str(), 0) &&
-                      PlantLink(elsewhere, folder);
+                      updtest::PlantLink(elsewhere, folder);
         };
     gstest::TestProcess running;
     if (has("run "))
@@ -462,7 +406,7 @@ TEST_P(UpdateScenarioTest, FolderEndsAsExpected)
     const std::string after = State();
     if (has("plant") || has("swap") || has("through"))
     {
-        EXPECT_TRUE(RemoveWithLinks({folder, folder + "-moved", links.GetPath()}));
+        EXPECT_TRUE(updtest::RemoveWithLinks({folder, folder + "-moved", links.GetPath()}));
     }
     // Only the new file's brief holder is waited for; no other refusal waits.
     EXPECT_EQ(has("scan"), scanner.Opened());

@@ -210,6 +210,94 @@ TEST_F(UpdaterDialogTest, ChangeChoosesAnotherFile)
                 ReadWholeFile(updtest::OldRelease()));
 }
 
+// A folder the ANSI code page cannot name exactly ("x¥y": best fit makes "¥" the separator)
+// beside the folder its best-fit form names ("x\\y", holding another old release): the updater
+// started from it offers nothing, and refuses it chosen with "変更"; neither release changes.
+// Started through a legitimate link to its folder, it updates the real folder.
+TEST_F(UpdaterDialogTest, FolderNamesTakenExactly)
+{
+    const std::string base = scratch.GetPath(), neighbour = scratch.MakeFolder("x\\y");
+    wchar_t wideBase[MAX_PATH];
+    ASSERT_TRUE(MultiByteToWideChar(CP_ACP, 0, base.c_str(), -1, wideBase, MAX_PATH));
+    const std::wstring yen = std::wstring(wideBase) + L"\\x\u00A5y";
+    const std::wstring yenTarget = yen + L"\\Larkspurgleam.exe";
+    ASSERT_TRUE(CreateDirectoryW(yen.c_str(), nullptr));
+    wchar_t wideProgram[MAX_PATH], wideOld[MAX_PATH];
+    ASSERT_TRUE(MultiByteToWideChar(CP_ACP, 0, program.c_str(), -1, wideProgram, MAX_PATH) &&
+                MultiByteToWideChar(CP_ACP, 0, updtest::OldRelease().c_str(), -1, wideOld,
+                                    MAX_PATH));
+    ASSERT_TRUE(CopyFileW(wideProgram, (yen + L"\\LarkspurgleamUpdater.exe").c_str(), TRUE) &&
+                CopyFileW(wideOld, yenTarget.c_str(), TRUE) &&
+                updtest::CopyTo(updtest::OldRelease(), neighbour + "\\Larkspurgleam.exe"));
+    const std::string oldRelease = ReadWholeFile(updtest::OldRelease());
+    auto unchanged = [&]
+    {
+        HANDLE file = CreateFileW(yenTarget.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        std::string content(oldRelease.size() + 1, '\0');
+        DWORD got = 0;
+        const bool read = ReadFile(file, &content[0], static_cast<DWORD>(content.size()), &got,
+                                   nullptr);
+        CloseHandle(file);
+        content.resize(got);
+        return read && content == oldRelease &&
+               ReadWholeFile(neighbour + "\\Larkspurgleam.exe") == oldRelease &&
+               updtest::ListFolder(neighbour) == Files{"Larkspurgleam.exe"} &&
+               GetFileAttributesW((yen + L"\\Larkspurgleam.bak").c_str()) ==
+                   INVALID_FILE_ATTRIBUTES;
+    };
+
+    updater = std::make_unique<gstest::TestProcess>();
+    ASSERT_TRUE(updater->Start(yen + L"\\LarkspurgleamUpdater.exe", yen));
+    dialog = updater->WaitForWindow(gstest::STEP_TIMEOUT_MS, [](HWND w)
+                                    { return GetDlgItem(w, IDC_TARGET_PATH) != nullptr; });
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ("", Target()) << "the best-fit form names the neighbour";
+    EXPECT_EQ(0, OkEnabled());
+    EXPECT_EQ(WRONG_FILE, PressOk());
+    ExpectEndWithZero(true);
+    EXPECT_TRUE(unchanged());
+
+    Start(); // in a folder without a target
+    ASSERT_TRUE(gstest::PressButton(dialog, IDC_CHANGE));
+    const HWND open = updater->WaitForWindow(gstest::STEP_TIMEOUT_MS, [](HWND w)
+                                             { return GetDlgItem(w, FILE_NAME_BOX) != nullptr; });
+    ASSERT_NE(nullptr, open) << "no Open-File dialog";
+    SendMessageW(GetDlgItem(open, FILE_NAME_BOX), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(yenTarget.c_str()));
+    ASSERT_TRUE(gstest::PressButton(open, IDOK));
+    const HWND box = updater->WaitForMessageBox(gstest::STEP_TIMEOUT_MS);
+    ASSERT_NE(nullptr, box) << "the chosen file was taken in its best-fit form";
+    EXPECT_EQ(dialog, GetWindow(box, GW_OWNER));
+    EXPECT_EQ(WRONG_FILE, gstest::GetText(box) + "|" + gstest::BoxText(box));
+    EXPECT_TRUE(gstest::PressButton(box, IDOK));
+    EXPECT_TRUE(gstest::WaitUntilGone(box));
+    EXPECT_EQ("", Target());
+    EXPECT_EQ(0, OkEnabled());
+    ExpectEndWithZero(true);
+    EXPECT_TRUE(unchanged());
+
+    const std::string real = scratch.MakeFolder("real"), link = base + "\\link";
+    ASSERT_TRUE(updtest::CopyTo(updtest::UpdaterProgram(), real + "\\LarkspurgleamUpdater.exe") &&
+                updtest::CopyTo(updtest::OldRelease(), real + "\\Larkspurgleam.exe") &&
+                updtest::PlantLink(real, link));
+    updater = std::make_unique<gstest::TestProcess>();
+    ASSERT_TRUE(updater->Start(link + "\\LarkspurgleamUpdater.exe", "", link));
+    dialog = updater->WaitForWindow(gstest::STEP_TIMEOUT_MS, [](HWND w)
+                                    { return GetDlgItem(w, IDC_TARGET_PATH) != nullptr; });
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(link + "\\Larkspurgleam.exe", Target());
+    EXPECT_EQ(DONE, PressOk());
+    ExpectEndWithZero(false);
+    EXPECT_EQ((Files{"Larkspurgleam.bak", "Larkspurgleam.exe", "LarkspurgleamUpdater.exe"}),
+              updtest::ListFolder(real));
+    EXPECT_TRUE(ReadWholeFile(real + "\\Larkspurgleam.bak") == oldRelease);
+    EXPECT_TRUE(ReadWholeFile(real + "\\Larkspurgleam.exe") ==
+                    ReadWholeFile(updtest::NewRelease()) ||
+                !updtest::PayloadIsTheSample());
+    EXPECT_TRUE(updtest::RemoveWithLinks({link}));
+}
+
 // The running application stops the updater before its dialog, with a box owned by no window;
 // a second updater meanwhile ends at once with 0 (a box would keep it running).
 TEST_F(UpdaterDialogTest, RunningApplicationAndASecondCopyStopTheUpdater)
