@@ -223,9 +223,9 @@ TEST_F(UpdaterDialogTest, FolderNamesTakenExactly)
     const std::wstring yenTarget = yen + L"\\Larkspurgleam.exe";
     ASSERT_TRUE(CreateDirectoryW(yen.c_str(), nullptr));
     wchar_t wideProgram[MAX_PATH], wideOld[MAX_PATH];
-    ASSERT_TRUE(MultiByteToWideChar(CP_ACP, 0, program.c_str(), -1, wideProgram, MAX_PATH) &&
-                MultiByteToWideChar(CP_ACP, 0, updtest::OldRelease().c_str(), -1, wideOld,
-                                    MAX_PATH));
+    ASSERT_TRUE(
+        MultiByteToWideChar(CP_ACP, 0, program.c_str(), -1, wideProgram, MAX_PATH) &&
+        MultiByteToWideChar(CP_ACP, 0, updtest::OldRelease().c_str(), -1, wideOld, MAX_PATH));
     ASSERT_TRUE(CopyFileW(wideProgram, (yen + L"\\LarkspurgleamUpdater.exe").c_str(), TRUE) &&
                 CopyFileW(wideOld, yenTarget.c_str(), TRUE) &&
                 updtest::CopyTo(updtest::OldRelease(), neighbour + "\\Larkspurgleam.exe"));
@@ -236,8 +236,8 @@ TEST_F(UpdaterDialogTest, FolderNamesTakenExactly)
                                   OPEN_EXISTING, 0, nullptr);
         std::string content(oldRelease.size() + 1, '\0');
         DWORD got = 0;
-        const bool read = ReadFile(file, &content[0], static_cast<DWORD>(content.size()), &got,
-                                   nullptr);
+        const bool read =
+            ReadFile(file, &content[0], static_cast<DWORD>(content.size()), &got, nullptr);
         CloseHandle(file);
         content.resize(got);
         return read && content == oldRelease &&
