@@ -506,6 +506,37 @@ TEST(UpdatePathsTest, SiblingNamesFitTheirBuffer)
     }
 }
 
+// The held folder acts on names directly in it and nowhere else: a name in another folder, the
+// folder itself or its parent, a stream or no name at all is refused before anything is
+// opened; a file is no folder to hold.
+TEST(PinnedFolderTest, OnlyNamesDirectlyInTheFolder)
+{
+    gstest::ScratchFolder scratch{"pinned"};
+    const std::string folder = scratch.GetPath(), sub = scratch.MakeFolder("sub");
+    ASSERT_TRUE(updtest::WriteAll(folder + "\\file", "other"));
+    CPinnedFolder pinned, onAFile;
+    ASSERT_EQ(1, pinned.Pin((folder + "\\x.exe").c_str()));
+    EXPECT_EQ(0, onAFile.Pin((folder + "\\file\\x.exe").c_str()));
+    const std::pair<std::string, DWORD> rows[] = {
+        {folder + "\\a", ERROR_FILE_NOT_FOUND},
+        {folder + "\\file", ERROR_SUCCESS},
+        {sub, ERROR_SUCCESS},
+        {sub + "\\file", ERROR_INVALID_NAME},
+        {sub + "\\..\\file", ERROR_INVALID_NAME},
+        {folder + "\\..", ERROR_INVALID_NAME},
+        {folder + "\\.", ERROR_INVALID_NAME},
+        {folder + "\\", ERROR_INVALID_NAME},
+        {folder + "\\file:stream", ERROR_INVALID_NAME},
+        {folder + "\\sub/file", ERROR_INVALID_NAME},
+        {"file", ERROR_INVALID_NAME},
+    };
+    for (const auto& [path, error] : rows)
+    {
+        DWORD attributes = 0;
+        EXPECT_EQ(error, pinned.Attributes(path.c_str(), attributes)) << path;
+    }
+}
+
 // OK asks for the redirection trust policy (junctions made by users without administrator
 // rights are not followed) through the call the system has, and takes a refusal quietly. Wine
 // has no such policy: through the seam.
