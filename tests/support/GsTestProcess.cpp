@@ -47,14 +47,17 @@ int TestProcess::Start(const std::string& program, const std::string& arguments,
     return 1;
 }
 
-int TestProcess::Start(const std::wstring& program, const std::wstring& workingDirectory)
+int TestProcess::Start(const std::wstring& program, const std::wstring& arguments,
+                       const std::wstring& workingDirectory)
 {
-    std::wstring commandLine = L"\"" + program + L"\"";
+    std::wstring commandLine =
+        L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        workingDirectory.c_str(), &startup, &info))
+                        workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup,
+                        &info))
         return 0;
     CloseHandle(info.hThread);
     process = info.hProcess;

@@ -21,6 +21,7 @@ using Files = std::vector<std::string>;
 constexpr char WRONG_FILE[] = "Error|アップデートするファイルが正しく指定されていません";
 constexpr char ALREADY_DONE[] = "Info|ファイルは既にアップデートされています";
 constexpr char DONE[] = "Info|アップデート終了しました";
+constexpr char FAILED[] = "Error|アップデートファイルが作成できませんでした";
 constexpr char IN_USE[] =
     "Error|アップデートするファイルが使用中です。プログラムを終了してからもう一度実行してください";
 constexpr char UPDATER_NAME[] = "TARNS_HARBOR1999KITE07_UPDATE_GUIDAPPNAME";
@@ -98,20 +99,27 @@ TEST_F(UpdaterDialogTest, OkOutcomes)
         const char* left;        // a killed run's leftovers: null, "bak" or "old" (.old and .new)
         bool damaged;            // the program's payload damaged on its way to the user
         const char* seen;        // the box's caption and text, from its start
+        const char* planted;     // a name beside the target planted as a link, or null
     } rows[] = {
-        {"eligible", updtest::OldRelease, 0, nullptr, false, DONE},
+        {"eligible", updtest::OldRelease, 0, nullptr, false, DONE, nullptr},
         // Killed once the new release was in place: the set-aside backup is put back.
         {"already updated, whatever its size", updtest::NewRelease, 2048001, "old", false,
-         ALREADY_DONE},
+         ALREADY_DONE, nullptr},
         // Killed between the renames where there are no hard links: the dialog offers the
         // target all the same, and OK finishes the update.
-        {"interrupted", nullptr, 0, "bak", false, DONE},
-        {"one byte short", updtest::OldRelease, 2047999, nullptr, false, WRONG_FILE},
-        {"one byte long", updtest::OldRelease, 2048001, nullptr, false, WRONG_FILE},
-        {"absent: OK disabled, the command refused", nullptr, 0, nullptr, false, WRONG_FILE},
+        {"interrupted", nullptr, 0, "bak", false, DONE, nullptr},
+        {"one byte short", updtest::OldRelease, 2047999, nullptr, false, WRONG_FILE, nullptr},
+        {"one byte long", updtest::OldRelease, 2048001, nullptr, false, WRONG_FILE, nullptr},
+        {"absent: OK disabled, the command refused", nullptr, 0, nullptr, false, WRONG_FILE,
+         nullptr},
+        // A link to a read-only file in another folder, planted by a program without rights:
+        // the file keeps its name, bytes and attributes, and nothing is reported done.
+        {"planted temporary link", updtest::OldRelease, 0, nullptr, false, FAILED, "new"},
+        {"planted backup link", updtest::OldRelease, 0, nullptr, false, FAILED, "bak"},
         // Last: the program stays damaged. The message is the update step's own.
-        {"damaged payload", updtest::OldRelease, 0, nullptr, true, "Error|"},
+        {"damaged payload", updtest::OldRelease, 0, nullptr, true, FAILED, nullptr},
     };
+    const std::string victim = scratch.MakeFolder("elsewhere") + "\\victim";
     const std::string target = Path("Larkspurgleam.exe"), bak = Path("Larkspurgleam.bak");
     for (const auto& row : rows)
     {
@@ -124,6 +132,11 @@ TEST_F(UpdaterDialogTest, OkOutcomes)
             ASSERT_TRUE(updtest::CopyTo(updtest::OldRelease(), Path("Larkspurgleam.") + row.left));
             ASSERT_TRUE(*row.left == 'b' || updtest::WriteAll(Path("Larkspurgleam.new"), "part"));
         }
+        const std::string link = Path("Larkspurgleam.") + (row.planted ? row.planted : "");
+        ASSERT_TRUE(!row.planted || (updtest::WriteAll(victim, "other") &&
+                                     SetFileAttributesA(victim.c_str(), FILE_ATTRIBUTE_READONLY) &&
+                                     updtest::PlantLink(victim, link)));
+        const DWORD victimAttributes = GetFileAttributesA(victim.c_str());
         const std::string before = ReadWholeFile(target);
         const Files filesBefore = updtest::ListFolder(folder);
         std::vector<unsigned char> damaged = updtest::BuiltPayload();
@@ -156,6 +169,13 @@ TEST_F(UpdaterDialogTest, OkOutcomes)
         EXPECT_TRUE(done ? ReadWholeFile(target) == ReadWholeFile(updtest::NewRelease()) ||
                                !updtest::PayloadIsTheSample()
                          : ReadWholeFile(target) == before);
+        if (row.planted)
+        {
+            EXPECT_EQ("other", ReadWholeFile(victim));
+            EXPECT_EQ(victimAttributes, GetFileAttributesA(victim.c_str()));
+            EXPECT_TRUE(updtest::RemoveWithLinks({link}));
+            SetFileAttributesA(victim.c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
         DeleteFileA(target.c_str());
         DeleteFileA(bak.c_str());
     }
@@ -248,7 +268,7 @@ TEST_F(UpdaterDialogTest, FolderNamesTakenExactly)
     };
 
     updater = std::make_unique<gstest::TestProcess>();
-    ASSERT_TRUE(updater->Start(yen + L"\\LarkspurgleamUpdater.exe", yen));
+    ASSERT_TRUE(updater->Start(yen + L"\\LarkspurgleamUpdater.exe", L"", yen));
     dialog = updater->WaitForWindow(gstest::STEP_TIMEOUT_MS, [](HWND w)
                                     { return GetDlgItem(w, IDC_TARGET_PATH) != nullptr; });
     ASSERT_NE(nullptr, dialog);
