@@ -82,15 +82,19 @@ int CGsAppFrame::Prepare(HINSTANCE instanceHandle, HINSTANCE previousInstance, L
     previous = previousInstance;
     commandLine = commandText;
     showCommand = show;
-    if (GetModuleDirectory(directory, GS_PATH_SIZE))
+    const int found = GetModuleDirectory(directory, GS_PATH_SIZE);
+    if (found != 0)
     {
-        return 1;
+        // A folder the ANSI code page cannot name exactly: no folder rather than the
+        // neighbour its best-fit form names.
+        return found > 0 ? 1 : (directory[0] = '\0', 0);
     }
-    const DWORD length = GetCurrentDirectoryA(GS_PATH_SIZE, directory);
-    if (length == 0 || length >= static_cast<DWORD>(GS_PATH_SIZE))
+    wchar_t current[MAX_PATH];
+    const DWORD length = GetCurrentDirectoryW(MAX_PATH, current);
+    if (length == 0 || length >= MAX_PATH || !GsToExactAnsi(current, directory, GS_PATH_SIZE))
     {
-        // Too long for the buffer (nothing was written) or failed: an empty folder is
-        // better than the module name left behind by GetModuleDirectory.
+        // Too long, failed, or not carried exactly: an empty folder is better than the
+        // module name left behind by GetModuleDirectory.
         directory[0] = '\0';
         return 0;
     }
@@ -103,13 +107,38 @@ int CGsAppFrame::GetModuleDirectory(char* buffer, int size)
     {
         return 0;
     }
-    const DWORD length = GetModuleFileNameA(instance, buffer, static_cast<DWORD>(size));
-    if (length == 0 || length >= static_cast<DWORD>(size))
+    // Read wide and converted without best fit: the ANSI function would turn a "¥" into the
+    // separator "\\" and name another folder.
+    wchar_t name[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(instance, name, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
     {
-        // A cut-off name would give a wrong folder; older systems also leave it without
-        // its NUL.
-        buffer[size - 1] = '\0';
+        buffer[0] = '\0';
         return 0;
     }
+    if (!GsToExactAnsi(name, buffer, size))
+    {
+        // A cut-off name would give a wrong folder; an inexact one another folder.
+        buffer[0] = '\0';
+        return WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr) > size ? 0
+                                                                                             : -1;
+    }
     return GsCutAtLastBackslash(buffer);
+}
+
+int GsToExactAnsi(const wchar_t* wide, char* buffer, int size)
+{
+    if (wide == nullptr || buffer == nullptr || size <= 0)
+    {
+        return 0;
+    }
+    BOOL usedDefault = FALSE;
+    const int written = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, buffer, size,
+                                            nullptr, &usedDefault);
+    if (written == 0 || usedDefault)
+    {
+        buffer[0] = '\0';
+        return 0;
+    }
+    return 1;
 }

@@ -30,13 +30,15 @@ public:
 
     // Stores the four start-up values, then fills `directory` from the module's file name or,
     // failing that, from the current directory. 1 when `directory` was filled, 0 when neither
-    // source gave a usable folder (then `directory` is empty).
+    // source gave a usable folder, or the module's folder has no exact ANSI name (then
+    // `directory` is empty).
     int Prepare(HINSTANCE instanceHandle, HINSTANCE previousInstance, LPSTR commandText, int show);
 
     // Writes the folder of the module `instance` into `buffer` (`size` bytes), without a
     // trailing backslash. 1 on success. 0 when the module name cannot be read, does not fit
     // into `size` bytes, or holds no backslash after its first character; the buffer then
-    // holds whatever was read (NUL-terminated when size > 0).
+    // holds whatever was read (NUL-terminated when size > 0; empty when it did not fit).
+    // -1, with the buffer empty, when the ANSI code page cannot carry the name exactly.
     int GetModuleDirectory(char* buffer, int size);
 
     // One GetMessageA for Run's loop: > 0 for a message, 0 for WM_QUIT, -1 on failure.
@@ -58,3 +60,8 @@ extern CGsAppFrame* g_pAppFrame;
 // the ANSI code page (such as 0x5C in the Shift-JIS "ソ" 83 5C) are not separators. 1 when a
 // separator was found and replaced by a NUL; 0 with `path` unchanged otherwise.
 int GsCutAtLastBackslash(char* path);
+
+// Converts `wide` (NUL-terminated) into the ANSI code page in `buffer` (`size` bytes) without
+// best fit: 1 when every character converted exactly and the whole text fits; 0 otherwise,
+// with `buffer` empty.
+int GsToExactAnsi(const wchar_t* wide, char* buffer, int size);

@@ -2,6 +2,7 @@
 
 #include "GsAppFrame.h"
 #include "GsMessageBox.h"
+#include "PinnedFolder.h"
 
 #include <algorithm>
 #include <vector>
@@ -101,66 +102,48 @@ private:
     HANDLE handle;
 };
 
-bool Exists(const char* path)
+// Present unless the folder says the name is missing: a name Windows keeps for a deleted file
+// still open elsewhere refuses every open, and is not free.
+bool Exists(const CPinnedFolder& folder, const char* path)
 {
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    DWORD attributes;
+    const DWORD error = folder.Attributes(path, attributes);
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
-bool IsFolder(const char* path)
+// A folder, or a link or junction in the place of a name the step would have to remove.
+bool IsFolder(const CPinnedFolder& folder, const char* path)
 {
-    const DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    DWORD attributes;
+    return folder.Attributes(path, attributes) == ERROR_SUCCESS &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0;
 }
 
-// Deletes a file of our own making, read-only or not; a folder of that name is never
-// touched. The result of DeleteFileA is not trusted: some file systems report success for a
-// file they keep. ERROR_SUCCESS when no file of that name is left, else why.
-DWORD DeleteOwnFile(const char* path)
+bool Discard(const CPinnedFolder& folder, const char* path)
 {
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-    {
-        return ERROR_SUCCESS;
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-    {
-        return ERROR_DIRECTORY;
-    }
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileA(path))
-    {
-        return GetLastError();
-    }
-    return Exists(path) ? ERROR_FILE_EXISTS : ERROR_SUCCESS;
+    return folder.Remove(path) == ERROR_SUCCESS;
 }
 
-bool Discard(const char* path)
+// Fails, as MoveFileA does, when `to` exists. A rename is a change of the folder's entries,
+// not of data: the file system commits it with its own metadata, and the step flushes the
+// folder once its renames are done.
+bool Rename(const CPinnedFolder& folder, const char* from, const char* to)
 {
-    return DeleteOwnFile(path) == ERROR_SUCCESS;
+    return folder.Rename(from, to, false) == ERROR_SUCCESS;
 }
 
-// Fails, as MoveFileA does, when `to` exists; returns only once the rename is on the disk.
-bool Rename(const char* from, const char* to)
+// Writes the whole content to the new file `path`, created where no name was, flushes it to
+// the disk and closes it, then reads it back: 1 only when the file on disk has exactly the
+// content's digest.
+int WriteVerifiedFile(const CPinnedFolder& folder, const char* path, const unsigned char* content,
+                      std::size_t size, const PayloadDigest& digest, LockWait& wait)
 {
-    return MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) != FALSE;
-}
-
-bool RenameOver(const char* from, const char* to)
-{
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-}
-
-// Writes the whole content to `path`, flushes it to the disk and closes it, then reads it
-// back: 1 only when the file on disk has exactly the content's digest.
-int WriteVerifiedFile(const char* path, const unsigned char* content, std::size_t size,
-                      const PayloadDigest& digest, LockWait& wait)
-{
-    FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen())
+    HANDLE created;
+    if (folder.CreateNew(path, created) != ERROR_SUCCESS)
     {
         return 0;
     }
+    FileHandle file(created);
     std::size_t written = 0;
     while (written < size)
     {
@@ -177,13 +160,25 @@ int WriteVerifiedFile(const char* path, const unsigned char* content, std::size_
         }
         written += done;
     }
+    // The data is on the disk before any rename can make it the target.
     if (!FlushFileBuffers(file.Get()) || !file.Close())
     {
         return 0;
     }
     ReachStep(UPDATE_STEP_NEW_FILE_WRITTEN);
     PayloadDigest onDisk;
-    const bool readBack = wait.Retry([&] { return Outcome(DigestOfFile(path, onDisk)); });
+    const bool readBack = wait.Retry(
+        [&]
+        {
+            HANDLE opened;
+            const DWORD error = folder.Open(path, GENERIC_READ, FILE_SHARE_READ, opened);
+            if (error != ERROR_SUCCESS)
+            {
+                return error;
+            }
+            FileHandle reading(opened);
+            return Outcome(DigestOfHandle(reading.Get(), onDisk));
+        });
     return readBack && onDisk == digest ? 1 : 0;
 }
 
@@ -191,17 +186,17 @@ int WriteVerifiedFile(const char* path, const unsigned char* content, std::size_
 // the file, not to a name: while another program holds the target without delete sharing, or
 // while it is read-only, neither the replacement nor the removal of a second name would work,
 // so no link is made.
-bool MayBeReplaced(const char* target)
+bool MayBeReplaced(const CPinnedFolder& folder, const char* target)
 {
-    const DWORD attributes = GetFileAttributesA(target);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+    DWORD attributes;
+    if (folder.Attributes(target, attributes) != ERROR_SUCCESS ||
+        (attributes & FILE_ATTRIBUTE_READONLY) != 0)
     {
         return false;
     }
-    HANDLE file =
-        CreateFileA(target, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    HANDLE file;
+    if (folder.Open(target, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, file) !=
+        ERROR_SUCCESS)
     {
         return false;
     }
@@ -214,31 +209,33 @@ bool MayBeReplaced(const char* target)
 // target, then the new file replaces the target in one rename. Without them (or when the
 // target refuses to be replaced in place, as a read-only file does), two renames, the old
 // executable safe under the backup name in between. On failure the target is as it was.
-bool PutInPlace(const char* target, const UpdatePaths& paths, LockWait& wait)
+bool PutInPlace(const CPinnedFolder& folder, const char* target, const UpdatePaths& paths,
+                LockWait& wait)
 {
-    if (g_bUseLinks && MayBeReplaced(target) && CreateHardLinkA(paths.backup, target, nullptr))
+    if (g_bUseLinks && MayBeReplaced(folder, target) &&
+        folder.Link(target, paths.backup) == ERROR_SUCCESS)
     {
         ReachStep(UPDATE_STEP_BACKUP_LINKED);
-        if (wait.Retry([&] { return Outcome(RenameOver(paths.temporary, target)); }))
+        if (wait.Retry([&] { return folder.Rename(paths.temporary, target, true); }))
         {
             ReachStep(UPDATE_STEP_REPLACED);
             return true;
         }
         // Only a second name goes: the target keeps the old content.
-        if (!DeleteFileA(paths.backup))
+        if (!Discard(folder, paths.backup))
         {
             return false;
         }
     }
-    if (Rename(target, paths.backup))
+    if (Rename(folder, target, paths.backup))
     {
         ReachStep(UPDATE_STEP_TARGET_MOVED);
-        if (wait.Retry([&] { return Outcome(Rename(paths.temporary, target)); }))
+        if (wait.Retry([&] { return folder.Rename(paths.temporary, target, false); }))
         {
             ReachStep(UPDATE_STEP_REPLACED);
             return true;
         }
-        Rename(paths.backup, target);
+        Rename(folder, paths.backup, target);
     }
     return false;
 }
@@ -246,54 +243,55 @@ bool PutInPlace(const char* target, const UpdatePaths& paths, LockWait& wait)
 // Takes back what an interrupted run left: its temporary file, and an older backup it had
 // set aside (back to the backup name when that is free; otherwise the backup there is newer
 // and the set-aside one is superseded).
-bool TidyInterruptedRun(const UpdatePaths& paths)
+bool TidyInterruptedRun(const CPinnedFolder& folder, const UpdatePaths& paths)
 {
-    if (!Discard(paths.temporary))
+    if (!Discard(folder, paths.temporary))
     {
         return false;
     }
-    if (!paths.hasBackup || !Exists(paths.setAside))
+    if (!paths.hasBackup || !Exists(folder, paths.setAside))
     {
         return true;
     }
-    if (Exists(paths.backup))
+    if (Exists(folder, paths.backup))
     {
-        return Discard(paths.setAside);
+        return Discard(folder, paths.setAside);
     }
-    return Rename(paths.setAside, paths.backup);
+    return Rename(folder, paths.setAside, paths.backup);
 }
 
-int ReplaceWithBackup(const char* target, const UpdatePaths& paths, LockWait& wait)
+int ReplaceWithBackup(const CPinnedFolder& folder, const char* target, const UpdatePaths& paths,
+                      LockWait& wait)
 {
-    if (!Exists(target))
+    if (!Exists(folder, target))
     {
         // An interrupted run already moved the old executable to the backup name.
-        if (Exists(paths.backup) &&
-            wait.Retry([&] { return Outcome(Rename(paths.temporary, target)); }))
+        if (Exists(folder, paths.backup) &&
+            wait.Retry([&] { return folder.Rename(paths.temporary, target, false); }))
         {
             ReachStep(UPDATE_STEP_REPLACED);
             return 1;
         }
         return 0;
     }
-    const bool setAside = Exists(paths.backup);
+    const bool setAside = Exists(folder, paths.backup);
     if (setAside)
     {
-        if (!Rename(paths.backup, paths.setAside))
+        if (!Rename(folder, paths.backup, paths.setAside))
         {
             return 0;
         }
         ReachStep(UPDATE_STEP_OLDER_BACKUP_SET_ASIDE);
     }
-    if (!PutInPlace(target, paths, wait))
+    if (!PutInPlace(folder, target, paths, wait))
     {
         if (setAside)
         {
-            Rename(paths.setAside, paths.backup);
+            Rename(folder, paths.setAside, paths.backup);
         }
         return 0;
     }
-    if (setAside && Discard(paths.setAside))
+    if (setAside && Discard(folder, paths.setAside))
     {
         ReachStep(UPDATE_STEP_OLDER_BACKUP_DELETED);
     }
@@ -305,17 +303,19 @@ int ReplaceWithBackup(const char* target, const UpdatePaths& paths, LockWait& wa
 int ReplaceExecutable(const char* targetPath, const unsigned char* content, std::size_t size,
                       const PayloadDigest& digest)
 {
+    // From here on every name is taken in the one folder held for the step.
     UpdatePaths paths;
+    CPinnedFolder folder;
     if (content == nullptr || size == 0 || !MakeUpdatePaths(targetPath, paths) ||
-        IsFolder(targetPath) || (paths.hasBackup && IsFolder(paths.backup)) ||
-        !TidyInterruptedRun(paths))
+        !folder.Pin(targetPath) || IsFolder(folder, targetPath) ||
+        (paths.hasBackup && IsFolder(folder, paths.backup)) || !TidyInterruptedRun(folder, paths))
     {
         return 0;
     }
     // Only the temporary file is this step's own: the waits are for it alone.
     LockWait wait;
-    auto discardTemporary = [&] { wait.Retry([&] { return DeleteOwnFile(paths.temporary); }); };
-    if (!WriteVerifiedFile(paths.temporary, content, size, digest, wait))
+    auto discardTemporary = [&] { wait.Retry([&] { return folder.Remove(paths.temporary); }); };
+    if (!WriteVerifiedFile(folder, paths.temporary, content, size, digest, wait))
     {
         discardTemporary();
         return 0;
@@ -324,9 +324,9 @@ int ReplaceExecutable(const char* targetPath, const unsigned char* content, std:
     int result = 0;
     if (paths.hasBackup)
     {
-        result = ReplaceWithBackup(targetPath, paths, wait);
+        result = ReplaceWithBackup(folder, targetPath, paths, wait);
     }
-    else if (wait.Retry([&] { return Outcome(RenameOver(paths.temporary, targetPath)); }))
+    else if (wait.Retry([&] { return folder.Rename(paths.temporary, targetPath, true); }))
     {
         ReachStep(UPDATE_STEP_REPLACED);
         result = 1;
@@ -335,13 +335,18 @@ int ReplaceExecutable(const char* targetPath, const unsigned char* content, std:
     {
         discardTemporary();
     }
+    folder.Flush();
     return result;
 }
 
 int TidyUpdateLeftovers(const char* targetPath)
 {
     UpdatePaths paths;
-    return MakeUpdatePaths(targetPath, paths) && TidyInterruptedRun(paths) ? 1 : 0;
+    CPinnedFolder folder;
+    return MakeUpdatePaths(targetPath, paths) && folder.Pin(targetPath) &&
+                   TidyInterruptedRun(folder, paths)
+               ? 1
+               : 0;
 }
 
 int ApplyUpdateFrom(HMODULE module, const char* targetPath, HWND owner)

@@ -24,12 +24,19 @@
 // - An older backup is set aside under the "old" name, not deleted, until the new executable
 //   is in place. After a reported failure everything is as it was, older backup included.
 // - A later run reuses and removes the names an interrupted one left.
-// It cannot guarantee what the disk does not: write-through on every file system, or a
-// machine that loses power while the cache still holds the new file.
-
+// - Every name is taken in the one folder that holds the target, held for the step (see
+//   CPinnedFolder): a link or junction planted under one of the names is never followed, and
+//   the folder cannot be swapped for a junction while the step runs, so nothing outside it is
+//   deleted, overwritten or created.
+// - The new file's data is flushed to the disk (FlushFileBuffers) before any rename makes it
+//   the target. The renames themselves are changes of the folder's entries, which the file
+//   system commits with its metadata; once they are done the folder is flushed too, where the
+//   file system allows it.
+// It cannot guarantee what the disk does not: a machine that loses power while the disk's own
+// cache still holds what it acknowledged, or a file system that ignores the flushes.
 // Updates the file at `targetPath` (ANSI) from the payload of the frame's module. On failure
 // shows "アップデートファイルが作成できませんでした" ("Error", MB_ICONERROR) owned by `owner`.
-// 1 when the new executable is in place, complete and on disk; 0 otherwise.
+// 1 when the new executable is in place, complete and flushed; 0 otherwise.
 int ApplyUpdate(const char* targetPath, HWND owner);
 
 // ApplyUpdate with the payload taken from `module` (a loaded image or a data-file module).
@@ -37,8 +44,9 @@ int ApplyUpdateFrom(HMODULE module, const char* targetPath, HWND owner);
 
 // Puts `size` bytes of `content`, whose SHA-256 is `digest`, at `targetPath`, keeping the
 // previous file under the backup name. Refuses (0, nothing changed) a target that is its own
-// backup or temporary name, a backup name held by a folder or that cannot be set aside, and
-// a new file that does not read back as written. A path too short for a backup name is
+// backup or temporary name, a target or backup name held by a folder or a link, a name beside
+// the target that is a link the system follows, a backup that cannot be set aside, and a new
+// file that does not read back as written. A path too short for a backup name is
 // replaced in one rename without a backup. A missing target whose backup holds the old
 // release (an interrupted run) simply receives the new file. While another program holds the
 // new file for a moment (a virus scanner does, as it is closed), its read-back, renaming and

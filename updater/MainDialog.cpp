@@ -4,9 +4,11 @@
 #include "GsAppFrame.h"
 #include "GsFile.h"
 #include "GsMessageBox.h"
-#include "GsUtility.h"
+#include "PinnedFolder.h"
 #include "TargetCheck.h"
 #include "UpdaterResources.h"
+
+#include <commdlg.h>
 
 #include <cstring>
 
@@ -27,12 +29,49 @@ constexpr char ERROR_CAPTION[] = "Error";
 constexpr char INFO_CAPTION[] = "Info";
 
 // One description and one pattern, double-NUL terminated (the literal adds the last NUL).
-constexpr char EXE_FILTER[] = "exe file(*.exe)\0*.exe\0";
-constexpr char EXE_EXTENSION[] = "exe";
+constexpr wchar_t EXE_FILTER_WIDE[] = L"exe file(*.exe)\0*.exe\0";
+constexpr wchar_t EXE_EXTENSION_WIDE[] = L"exe";
 
 bool FitsPathBuffer(const std::string& path)
 {
     return path.size() < static_cast<std::size_t>(GS_PATH_SIZE);
+}
+
+// The ANSI text as wide characters into `wide` (MAX_PATH); empty when it does not convert.
+void ToWide(const char* text, wchar_t* wide)
+{
+    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, wide, MAX_PATH) == 0)
+    {
+        wide[0] = L'\0';
+    }
+}
+
+// The Open-File dialog on `path` (or, when empty, in `folder`), in its wide form, so that the
+// chosen file's name is had exactly: the ANSI dialog would hand back its best-fit form, which
+// may name another file. 1 with the choice in `path` (GS_PATH_SIZE bytes); 0 when the user
+// cancelled; -1 when the chosen path has no exact ANSI form.
+int ChooseFile(HWND owner, char* path, const char* folder)
+{
+    wchar_t file[MAX_PATH] = {};
+    wchar_t initialFolder[MAX_PATH] = {};
+    ToWide(path, file);
+    ToWide(folder, initialFolder);
+    OPENFILENAMEW dialog;
+    std::memset(&dialog, 0, sizeof dialog);
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = EXE_FILTER_WIDE;
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrInitialDir = initialFolder[0] != L'\0' ? initialFolder : nullptr;
+    dialog.lpstrDefExt = EXE_EXTENSION_WIDE;
+    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    if (!GetOpenFileNameW(&dialog))
+    {
+        return 0;
+    }
+    return GsToExactAnsi(file, path, GS_PATH_SIZE) ? 1 : -1;
 }
 
 } // namespace
@@ -59,11 +98,13 @@ int CMainDialog::OnInitDialog(CGsWndMessage* message)
         SetWindowPos(message->hwnd, HWND_NOTOPMOST, x, y, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
     }
 
-    const std::string defaultPath =
-        std::string(g_pAppFrame != nullptr ? g_pAppFrame->directory : "") + TARGET_FILE_NAME;
+    // No folder (one without an exact ANSI name among them): nothing is offered, rather than a
+    // file at the root of the current drive.
+    const char* folder = g_pAppFrame != nullptr ? g_pAppFrame->directory : "";
+    const std::string defaultPath = std::string(folder) + TARGET_FILE_NAME;
     // Offered also when an interrupted update left it only under its backup name, so that
     // OK can finish the job.
-    if (FitsPathBuffer(defaultPath) && IsTargetOffered(defaultPath.c_str()))
+    if (folder[0] != '\0' && FitsPathBuffer(defaultPath) && IsTargetOffered(defaultPath.c_str()))
     {
         m_strTargetPath = defaultPath;
         if (hwnd != nullptr)
@@ -108,6 +149,14 @@ void CMainDialog::OnOk(HWND window)
     }
     m_strTargetPath = text;
 
+    // From here to the end of the step the updater acts only in the folder it checks: held
+    // from before the check, that folder cannot be renamed or replaced by a junction meanwhile,
+    // and junctions that a user without administrator rights made are not followed where
+    // Windows can refuse them.
+    EnableRedirectionTrust();
+    CPinnedFolder checked;
+    checked.Pin(m_strTargetPath.c_str());
+
     switch (CheckTarget(m_strTargetPath.c_str()))
     {
     case TARGET_IN_USE:
@@ -136,8 +185,7 @@ void CMainDialog::OnOk(HWND window)
 void CMainDialog::OnChange(HWND window)
 {
     char path[GS_PATH_SIZE] = {};
-    char title[GS_PATH_SIZE] = {};
-    char directory[GS_PATH_SIZE] = {};
+    const char* folder = "";
     // Open on the current target; without one (or with one too long to hand over), in the
     // updater's own folder.
     if (!m_strTargetPath.empty() && FitsPathBuffer(m_strTargetPath))
@@ -146,11 +194,14 @@ void CMainDialog::OnChange(HWND window)
     }
     else if (g_pAppFrame != nullptr)
     {
-        std::memcpy(directory, g_pAppFrame->directory, sizeof directory);
-        directory[GS_PATH_SIZE - 1] = '\0';
+        folder = g_pAppFrame->directory;
     }
-    CGsUtility utility;
-    if (utility.OpenFileDialog(window, path, title, directory, EXE_FILTER, EXE_EXTENSION) == 1)
+    const int chosen = ChooseFile(window, path, folder);
+    if (chosen < 0)
+    {
+        GsMessageBox(window, WRONG_FILE_TEXT, ERROR_CAPTION, MB_OK | MB_ICONERROR);
+    }
+    else if (chosen > 0)
     {
         if (hwnd != nullptr)
         {

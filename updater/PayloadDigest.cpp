@@ -81,16 +81,21 @@ bool DigestOfFile(const char* path, PayloadDigest& digest)
     {
         return false;
     }
+    const bool ok = DigestOfHandle(file, digest);
+    CloseHandle(file);
+    return ok;
+}
+
+bool DigestOfHandle(void* file, PayloadDigest& digest)
+{
     Sha256Context context;
     std::vector<unsigned char> buffer(READ_CHUNK);
-    bool ok = true;
     for (;;)
     {
         DWORD got = 0;
         if (!ReadFile(file, buffer.data(), READ_CHUNK, &got, nullptr))
         {
-            ok = false;
-            break;
+            return false;
         }
         if (got == 0)
         {
@@ -98,10 +103,8 @@ bool DigestOfFile(const char* path, PayloadDigest& digest)
         }
         if (!context.Update(buffer.data(), got))
         {
-            ok = false;
-            break;
+            return false;
         }
     }
-    CloseHandle(file);
-    return ok && context.Finish(digest);
+    return context.Finish(digest);
 }

@@ -17,12 +17,12 @@ bool IsFile(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// Opening without any sharing fails exactly when some other handle is open on the file (a
-// running program's image included), which is what would make the replacement fail later.
-bool IsHeldByAnother(const char* path)
+TargetHoldProbe g_pHoldProbe = nullptr;
+
+bool IsRefused(const char* path, DWORD access, DWORD share)
 {
-    HANDLE file =
-        CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path, access, share, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file != INVALID_HANDLE_VALUE)
     {
         CloseHandle(file);
@@ -30,6 +30,29 @@ bool IsHeldByAnother(const char* path)
     }
     const DWORD error = GetLastError();
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// Opening without any sharing fails when some other handle is open on the file, which is what
+// would make the replacement fail later.
+int IsOpenElsewhere(const char* path)
+{
+    return IsRefused(path, GENERIC_READ, 0) ? 1 : 0;
+}
+
+// A running program's file: Windows lets it be read without write sharing (the loader keeps
+// no handle open, so the probe above passes), but an image mapped for execution refuses to be
+// opened for writing, whatever sharing is offered, with a sharing violation. A scanner's
+// brief hold offers write sharing and passes here. Told at once: a running program does not
+// let go while the step waits.
+bool IsRunningImage(const char* path)
+{
+    return IsRefused(path, FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+}
+
+bool IsHeldByAnother(const char* path)
+{
+    const TargetHoldProbe probe = g_pHoldProbe != nullptr ? g_pHoldProbe : IsOpenElsewhere;
+    return probe(path) != 0 || IsRunningImage(path);
 }
 
 int CheckFile(const char* path)
@@ -81,4 +104,11 @@ int IsTargetOffered(const char* path)
     char backup[UPDATE_PATH_SIZE];
     return IsFile(path) || (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES &&
                             MakeBackupPath(path, backup) && IsFile(backup));
+}
+
+TargetHoldProbe SetTargetHoldProbe(TargetHoldProbe probe)
+{
+    const TargetHoldProbe before = g_pHoldProbe;
+    g_pHoldProbe = probe;
+    return before;
 }

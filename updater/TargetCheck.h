@@ -20,3 +20,9 @@ int CheckTarget(const char* path);
 // 1 when the dialog should offer `path` at start: it exists, or an interrupted update left
 // the old release under its backup name.
 int IsTargetOffered(const char* path);
+
+// Test seam: replaces the probe for another program holding the file without sharing (1 when
+// held; null: the real one, the default) and returns the probe installed before. Lets a test
+// show Windows' answer for a running program's file, which that probe does not see there.
+using TargetHoldProbe = int (*)(const char* path);
+TargetHoldProbe SetTargetHoldProbe(TargetHoldProbe probe);

@@ -47,6 +47,24 @@ int TestProcess::Start(const std::string& program, const std::string& arguments,
     return 1;
 }
 
+int TestProcess::Start(const std::wstring& program, const std::wstring& arguments,
+                       const std::wstring& workingDirectory)
+{
+    std::wstring commandLine =
+        L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup,
+                        &info))
+        return 0;
+    CloseHandle(info.hThread);
+    process = info.hProcess;
+    id = info.dwProcessId;
+    return 1;
+}
+
 int TestProcess::IsRunning() const
 {
     return process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT ? 1 : 0;

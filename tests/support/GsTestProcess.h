@@ -26,6 +26,9 @@ public:
     // else 0 with the reason in GetLastError.
     int Start(const std::string& program, const std::string& arguments = std::string(),
               const std::string& workingDirectory = std::string());
+    // The same with everything in its wide form (names the ANSI code page cannot carry).
+    int Start(const std::wstring& program, const std::wstring& arguments,
+              const std::wstring& workingDirectory);
     int IsRunning() const;
     // 1 when the process has ended within `timeoutMs`; its exit code goes to *exitCode.
     int WaitForExit(DWORD timeoutMs, DWORD* exitCode);

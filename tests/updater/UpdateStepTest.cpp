@@ -8,6 +8,7 @@
 #include "GsMessageBox.h"
 #include "GsTestFiles.h"
 #include "GsTestProcess.h"
+#include "PinnedFolder.h"
 #include "Sha256.h"
 #include "TargetCheck.h"
 #include "UpdatePaths.h"
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -48,6 +50,9 @@ Held Hold(const std::string& path, DWORD share)
     return Held(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr),
                 CloseHandle);
 }
+
+// What the step's hook also does as the new file is complete (a test's intruder).
+std::function<void()> g_onNewFileWritten;
 
 // As an on-access virus scanner: opens the new file as soon as it is closed, with read and
 // write sharing but no delete sharing, and lets go a second later (or only when the step is
@@ -85,6 +90,8 @@ private:
     static void Observe(int step)
     {
         pauses += step == UPDATE_STEP_PAUSED_FOR_LOCK;
+        if (step == UPDATE_STEP_NEW_FILE_WRITTEN && g_onNewFileWritten)
+            g_onNewFileWritten();
         if (step != UPDATE_STEP_NEW_FILE_WRITTEN || active == nullptr)
             return;
         active->held.reset(CreateFileA(active->path.c_str(), active->rights,
@@ -125,6 +132,7 @@ protected:
     {
         ASSERT_EQ(2048000u, oldRelease.size());
         ASSERT_EQ(2048000u, newRelease.size()) << "the built payload does not load";
+        ASSERT_FALSE(folder.empty()) << GetLastError();
         g_boxes.clear();
     }
     // "exe", "bak", "new" and "old", in any letter case, stand for the names beside
@@ -204,8 +212,15 @@ struct Scenario
     // sharing), "nolinks" (no hard links), "on readonly|full" (the prepared folder where nothing
     // can be written or whose disk fills up, holding "bak=older exe=old"), "scan" (a Scanner on
     // the new file, reading it; with "writing" also writing; with "forever" letting go only
-    // after the step). Folders: "japanese" (its name ends in a trail byte 0x5C), "deep" (253
-    // characters).
+    // after the step), "pending" (a removed file keeps its name until the step ends, refusing
+    // every open: Windows' delete pending, through the pinned folder's seam), "run exe" (the
+    // target runs as a program; with "windows" the no-sharing probe passes, as Windows lets a
+    // running program's file be read so). Folders: "japanese" (its name ends in a trail byte
+    // 0x5C), "deep" (253 characters). Links to another folder, whose files must keep names,
+    // bytes and attributes: "plant NAME" (NAME a link to a read-only file there), "swap" (as the
+    // new file is complete, the folder renamed away and replaced by a link to the other one,
+    // which holds the old release and the new one as the temporary file), "through link" (the
+    // target reached through a legitimate link to the folder).
     const char* does;
     int result;
     const char* after;
@@ -268,6 +283,18 @@ const Scenario SCENARIOS[] = {
     {"CheckNewReleaseAsBackup", "bak=new", "exe", "check offered", WRONG, "bak=new"},
     {"CheckTemporaryAlone", "new=new", "exe", "check", WRONG, "new=new"},
     {"CheckFolder", "exe=dir", "exe", "check", WRONG, "exe=dir"},
+    {"CheckRunningTarget", "exe=old", "exe", "check offered run exe", IN_USE, "exe=old"},
+    {"CheckRunningTargetAsWindowsSeesIt", "exe=old", "exe", "check offered run exe windows", IN_USE, "exe=old"},
+    // Windows keeps a deleted file's name while another program holds it with delete sharing:
+    // the leftover temporary file's name must be free for the new one all the same.
+    {"DeletedNameStaysPending", "exe=old new=other old=older", "exe", "pending", 1, "bak=old exe=new"},
+    {"TidyWhileDeletedNamesStayPending", "bak=old exe=new new=other old=older", "exe", "tidy pending", 1, "bak=old exe=new"},
+    // Links planted by a program without rights are never followed; nothing outside changes.
+    {"PlantedTemporaryLink", "exe=old", "exe", "plant new", 0, "exe=old new=other"},
+    {"PlantedSetAsideLinkBesideAnOlderBackup", "bak=older exe=old", "exe", "plant old", 0, "bak=older exe=old old=other"},
+    {"PlantedBackupLink", "exe=old", "exe", "plant bak", 0, "bak=other exe=old"},
+    {"FolderSwappedForALinkAsTheNewFileIsComplete", "bak=older exe=old", "exe", "swap", 1, "bak=old exe=new"},
+    {"LegitimateLinkToTheFolder", "bak=older exe=old", "exe", "through link", 1, "bak=old exe=new"},
 };
 // clang-format on
 
@@ -295,6 +322,46 @@ TEST_P(UpdateScenarioTest, FolderEndsAsExpected)
     Lay(row.before);
     ASSERT_TRUE(named("readonly").empty() ||
                 SetFileAttributesA(named("readonly").c_str(), FILE_ATTRIBUTE_READONLY));
+    // The other folder: what a link may lead to. Its names, bytes and attributes are compared
+    // as a whole before and after.
+    gstest::ScratchFolder other{"other"}, links{"links"};
+    ASSERT_FALSE(other.GetPath().empty() || links.GetPath().empty());
+    const std::string elsewhere = other.GetPath(), victim = elsewhere + "\\victim";
+    auto otherState = [&]
+    {
+        std::string state;
+        for (const std::string& name : updtest::ListFolder(elsewhere))
+        {
+            const std::string file = elsewhere + "\\" + name;
+            state += name + ":" + std::to_string(GetFileAttributesA(file.c_str())) + ":" +
+                     std::to_string(std::hash<std::string>()(gstest::ReadWholeFile(file))) + " ";
+        }
+        return state;
+    };
+    ASSERT_TRUE(updtest::WriteAll(victim, "other") &&
+                SetFileAttributesA(victim.c_str(), FILE_ATTRIBUTE_READONLY) &&
+                updtest::WriteAll(elsewhere + "\\Larkspurgleam.exe", oldRelease) &&
+                updtest::WriteAll(elsewhere + "\\Larkspurgleam.new", newRelease));
+    const std::string otherBefore = otherState();
+    ASSERT_TRUE(named("plant").empty() || updtest::PlantLink(victim, named("plant")));
+    const std::string linkToFolder = links.GetPath() + "\\folder";
+    ASSERT_TRUE(!has("through") || updtest::PlantLink(folder, linkToFolder));
+    bool swapped = false;
+    if (has("swap"))
+        g_onNewFileWritten = [&]
+        {
+            swapped = MoveFileExA(folder.c_str(), (folder + "-moved").c_str(), 0) &&
+                      updtest::PlantLink(elsewhere, folder);
+        };
+    gstest::TestProcess running;
+    if (has("run "))
+    {
+        ASSERT_TRUE(running.Start(named("run")));
+        ASSERT_NE(nullptr, running.WaitForWindow(gstest::STEP_TIMEOUT_MS));
+    }
+    if (has("windows"))
+        SetTargetHoldProbe([](const char*) { return 0; });
+    SetDeletedNamesStayPending(has("pending"));
     if (has("kill"))
     {
         const int step = std::stoi(does.substr(5));
@@ -304,11 +371,14 @@ TEST_P(UpdateScenarioTest, FolderEndsAsExpected)
         EXPECT_EQ("bak=old exe=new", State());
         return;
     }
-    // The three-character target is relative, to the folder.
+    // The three-character target is relative, to the folder (a current folder cannot be
+    // renamed, so the others leave it).
     char previous[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, previous);
-    ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
-    const std::string path = row.target == std::string("abc") ? "abc" : Path(row.target);
+    ASSERT_TRUE(row.target != std::string("abc") || SetCurrentDirectoryA(folder.c_str()));
+    const std::string path = row.target == std::string("abc") ? "abc"
+                             : has("through")                 ? linkToFolder + "\\Larkspurgleam.exe"
+                                                              : Path(row.target);
     const char* target = path.c_str();
     PayloadDigest wrong = digest;
     wrong[31] ^= 1;
@@ -327,6 +397,17 @@ TEST_P(UpdateScenarioTest, FolderEndsAsExpected)
     }
     SetCurrentDirectoryA(previous);
     scanner.LetGo();
+    g_onNewFileWritten = nullptr;
+    SetDeletedNamesStayPending(false);
+    SetTargetHoldProbe(nullptr);
+    running.Terminate();
+    EXPECT_FALSE(swapped) << "the folder was replaced while the step held it";
+    EXPECT_EQ(otherBefore, otherState());
+    const std::string after = State();
+    if (has("plant") || has("swap") || has("through"))
+    {
+        EXPECT_TRUE(updtest::RemoveWithLinks({folder, folder + "-moved", links.GetPath()}));
+    }
     // Only the new file's brief holder is waited for; no other refusal waits.
     EXPECT_EQ(has("scan"), scanner.Opened());
     EXPECT_EQ(has("scan"), Scanner::pauses > 0) << Scanner::pauses;
@@ -334,7 +415,7 @@ TEST_P(UpdateScenarioTest, FolderEndsAsExpected)
     // ApplyUpdate tells the user of every failure, and only of failures; the others never.
     const bool quiet = has("tidy") || has("check") || has("digest");
     EXPECT_EQ(result || quiet ? "" : FAILURE, g_boxes);
-    EXPECT_EQ(row.after, State());
+    EXPECT_EQ(row.after, after);
 }
 
 INSTANTIATE_TEST_SUITE_P(Folders, UpdateScenarioTest, testing::ValuesIn(SCENARIOS),
@@ -422,6 +503,67 @@ TEST(UpdatePathsTest, SiblingNamesFitTheirBuffer)
         EXPECT_EQ(expected.empty() ? 0 : 1, MakeBackupPath(target.c_str(), name)) << target;
         EXPECT_EQ(expected, name);
         EXPECT_EQ('#', name[UPDATE_PATH_SIZE]) << target.size();
+    }
+}
+
+// The held folder acts on names directly in it and nowhere else: a name in another folder, the
+// folder itself or its parent, a stream or no name at all is refused before anything is
+// opened; a file is no folder to hold.
+TEST(PinnedFolderTest, OnlyNamesDirectlyInTheFolder)
+{
+    gstest::ScratchFolder scratch{"pinned"};
+    const std::string folder = scratch.GetPath(), sub = scratch.MakeFolder("sub");
+    ASSERT_TRUE(updtest::WriteAll(folder + "\\file", "other"));
+    CPinnedFolder pinned, onAFile;
+    ASSERT_EQ(1, pinned.Pin((folder + "\\x.exe").c_str()));
+    EXPECT_EQ(0, onAFile.Pin((folder + "\\file\\x.exe").c_str()));
+    const std::pair<std::string, DWORD> rows[] = {
+        {folder + "\\a", ERROR_FILE_NOT_FOUND},
+        {folder + "\\file", ERROR_SUCCESS},
+        {sub, ERROR_SUCCESS},
+        {sub + "\\file", ERROR_INVALID_NAME},
+        {sub + "\\..\\file", ERROR_INVALID_NAME},
+        {folder + "\\..", ERROR_INVALID_NAME},
+        {folder + "\\.", ERROR_INVALID_NAME},
+        {folder + "\\", ERROR_INVALID_NAME},
+        {folder + "\\file:stream", ERROR_INVALID_NAME},
+        {folder + "\\sub/file", ERROR_INVALID_NAME},
+        {"file", ERROR_INVALID_NAME},
+    };
+    for (const auto& [path, error] : rows)
+    {
+        DWORD attributes = 0;
+        EXPECT_EQ(error, pinned.Attributes(path.c_str(), attributes)) << path;
+    }
+}
+
+// OK asks for the redirection trust policy (junctions made by users without administrator
+// rights are not followed) through the call the system has, and takes a refusal quietly. Wine
+// has no such policy: through the seam.
+PROCESS_MITIGATION_POLICY g_askedPolicy;
+DWORD g_askedFlags = 0;
+BOOL WINAPI GrantPolicy(PROCESS_MITIGATION_POLICY policy, PVOID buffer, SIZE_T size)
+{
+    g_askedPolicy = policy;
+    g_askedFlags = size == sizeof(DWORD) ? *static_cast<DWORD*>(buffer) : 0xFFFFFFFF;
+    return TRUE;
+}
+BOOL WINAPI RefusePolicy(PROCESS_MITIGATION_POLICY policy, PVOID buffer, SIZE_T size)
+{
+    GrantPolicy(policy, buffer, size);
+    return FALSE;
+}
+
+TEST(PinnedFolderTest, RedirectionTrustIsAskedFor)
+{
+    for (const auto& [setter, result] : {std::pair{GrantPolicy, 1}, std::pair{RefusePolicy, 0}})
+    {
+        g_askedFlags = 0;
+        SetMitigationSetter(setter);
+        EXPECT_EQ(result, EnableRedirectionTrust());
+        SetMitigationSetter(nullptr);
+        EXPECT_EQ(ProcessRedirectionTrustPolicy, g_askedPolicy);
+        EXPECT_EQ(1u, g_askedFlags) << "enforced, not audited";
     }
 }
 

@@ -21,6 +21,7 @@ using Files = std::vector<std::string>;
 constexpr char WRONG_FILE[] = "Error|アップデートするファイルが正しく指定されていません";
 constexpr char ALREADY_DONE[] = "Info|ファイルは既にアップデートされています";
 constexpr char DONE[] = "Info|アップデート終了しました";
+constexpr char FAILED[] = "Error|アップデートファイルが作成できませんでした";
 constexpr char IN_USE[] =
     "Error|アップデートするファイルが使用中です。プログラムを終了してからもう一度実行してください";
 constexpr char UPDATER_NAME[] = "TARNS_HARBOR1999KITE07_UPDATE_GUIDAPPNAME";
@@ -98,20 +99,27 @@ TEST_F(UpdaterDialogTest, OkOutcomes)
         const char* left;        // a killed run's leftovers: null, "bak" or "old" (.old and .new)
         bool damaged;            // the program's payload damaged on its way to the user
         const char* seen;        // the box's caption and text, from its start
+        const char* planted;     // a name beside the target planted as a link, or null
     } rows[] = {
-        {"eligible", updtest::OldRelease, 0, nullptr, false, DONE},
+        {"eligible", updtest::OldRelease, 0, nullptr, false, DONE, nullptr},
         // Killed once the new release was in place: the set-aside backup is put back.
         {"already updated, whatever its size", updtest::NewRelease, 2048001, "old", false,
-         ALREADY_DONE},
+         ALREADY_DONE, nullptr},
         // Killed between the renames where there are no hard links: the dialog offers the
         // target all the same, and OK finishes the update.
-        {"interrupted", nullptr, 0, "bak", false, DONE},
-        {"one byte short", updtest::OldRelease, 2047999, nullptr, false, WRONG_FILE},
-        {"one byte long", updtest::OldRelease, 2048001, nullptr, false, WRONG_FILE},
-        {"absent: OK disabled, the command refused", nullptr, 0, nullptr, false, WRONG_FILE},
+        {"interrupted", nullptr, 0, "bak", false, DONE, nullptr},
+        {"one byte short", updtest::OldRelease, 2047999, nullptr, false, WRONG_FILE, nullptr},
+        {"one byte long", updtest::OldRelease, 2048001, nullptr, false, WRONG_FILE, nullptr},
+        {"absent: OK disabled, the command refused", nullptr, 0, nullptr, false, WRONG_FILE,
+         nullptr},
+        // A link to a read-only file in another folder, planted by a program without rights:
+        // the file keeps its name, bytes and attributes, and nothing is reported done.
+        {"planted temporary link", updtest::OldRelease, 0, nullptr, false, FAILED, "new"},
+        {"planted backup link", updtest::OldRelease, 0, nullptr, false, FAILED, "bak"},
         // Last: the program stays damaged. The message is the update step's own.
-        {"damaged payload", updtest::OldRelease, 0, nullptr, true, "Error|"},
+        {"damaged payload", updtest::OldRelease, 0, nullptr, true, FAILED, nullptr},
     };
+    const std::string victim = scratch.MakeFolder("elsewhere") + "\\victim";
     const std::string target = Path("Larkspurgleam.exe"), bak = Path("Larkspurgleam.bak");
     for (const auto& row : rows)
     {
@@ -124,6 +132,11 @@ TEST_F(UpdaterDialogTest, OkOutcomes)
             ASSERT_TRUE(updtest::CopyTo(updtest::OldRelease(), Path("Larkspurgleam.") + row.left));
             ASSERT_TRUE(*row.left == 'b' || updtest::WriteAll(Path("Larkspurgleam.new"), "part"));
         }
+        const std::string link = Path("Larkspurgleam.") + (row.planted ? row.planted : "");
+        ASSERT_TRUE(!row.planted || (updtest::WriteAll(victim, "other") &&
+                                     SetFileAttributesA(victim.c_str(), FILE_ATTRIBUTE_READONLY) &&
+                                     updtest::PlantLink(victim, link)));
+        const DWORD victimAttributes = GetFileAttributesA(victim.c_str());
         const std::string before = ReadWholeFile(target);
         const Files filesBefore = updtest::ListFolder(folder);
         std::vector<unsigned char> damaged = updtest::BuiltPayload();
@@ -156,6 +169,13 @@ TEST_F(UpdaterDialogTest, OkOutcomes)
         EXPECT_TRUE(done ? ReadWholeFile(target) == ReadWholeFile(updtest::NewRelease()) ||
                                !updtest::PayloadIsTheSample()
                          : ReadWholeFile(target) == before);
+        if (row.planted)
+        {
+            EXPECT_EQ("other", ReadWholeFile(victim));
+            EXPECT_EQ(victimAttributes, GetFileAttributesA(victim.c_str()));
+            EXPECT_TRUE(updtest::RemoveWithLinks({link}));
+            SetFileAttributesA(victim.c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
         DeleteFileA(target.c_str());
         DeleteFileA(bak.c_str());
     }
@@ -208,6 +228,94 @@ TEST_F(UpdaterDialogTest, ChangeChoosesAnotherFile)
     ExpectEndWithZero(false);
     EXPECT_TRUE(ReadWholeFile(scratch.GetPath() + "\\other\\release.bak") ==
                 ReadWholeFile(updtest::OldRelease()));
+}
+
+// A folder the ANSI code page cannot name exactly ("x¥y": best fit makes "¥" the separator)
+// beside the folder its best-fit form names ("x\\y", holding another old release): the updater
+// started from it offers nothing, and refuses it chosen with "変更"; neither release changes.
+// Started through a legitimate link to its folder, it updates the real folder.
+TEST_F(UpdaterDialogTest, FolderNamesTakenExactly)
+{
+    const std::string base = scratch.GetPath(), neighbour = scratch.MakeFolder("x\\y");
+    wchar_t wideBase[MAX_PATH];
+    ASSERT_TRUE(MultiByteToWideChar(CP_ACP, 0, base.c_str(), -1, wideBase, MAX_PATH));
+    const std::wstring yen = std::wstring(wideBase) + L"\\x\u00A5y";
+    const std::wstring yenTarget = yen + L"\\Larkspurgleam.exe";
+    ASSERT_TRUE(CreateDirectoryW(yen.c_str(), nullptr));
+    wchar_t wideProgram[MAX_PATH], wideOld[MAX_PATH];
+    ASSERT_TRUE(
+        MultiByteToWideChar(CP_ACP, 0, program.c_str(), -1, wideProgram, MAX_PATH) &&
+        MultiByteToWideChar(CP_ACP, 0, updtest::OldRelease().c_str(), -1, wideOld, MAX_PATH));
+    ASSERT_TRUE(CopyFileW(wideProgram, (yen + L"\\LarkspurgleamUpdater.exe").c_str(), TRUE) &&
+                CopyFileW(wideOld, yenTarget.c_str(), TRUE) &&
+                updtest::CopyTo(updtest::OldRelease(), neighbour + "\\Larkspurgleam.exe"));
+    const std::string oldRelease = ReadWholeFile(updtest::OldRelease());
+    auto unchanged = [&]
+    {
+        HANDLE file = CreateFileW(yenTarget.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        std::string content(oldRelease.size() + 1, '\0');
+        DWORD got = 0;
+        const bool read =
+            ReadFile(file, &content[0], static_cast<DWORD>(content.size()), &got, nullptr);
+        CloseHandle(file);
+        content.resize(got);
+        return read && content == oldRelease &&
+               ReadWholeFile(neighbour + "\\Larkspurgleam.exe") == oldRelease &&
+               updtest::ListFolder(neighbour) == Files{"Larkspurgleam.exe"} &&
+               GetFileAttributesW((yen + L"\\Larkspurgleam.bak").c_str()) ==
+                   INVALID_FILE_ATTRIBUTES;
+    };
+
+    updater = std::make_unique<gstest::TestProcess>();
+    ASSERT_TRUE(updater->Start(yen + L"\\LarkspurgleamUpdater.exe", L"", yen));
+    dialog = updater->WaitForWindow(gstest::STEP_TIMEOUT_MS, [](HWND w)
+                                    { return GetDlgItem(w, IDC_TARGET_PATH) != nullptr; });
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ("", Target()) << "the best-fit form names the neighbour";
+    EXPECT_EQ(0, OkEnabled());
+    EXPECT_EQ(WRONG_FILE, PressOk());
+    ExpectEndWithZero(true);
+    EXPECT_TRUE(unchanged());
+
+    Start(); // in a folder without a target
+    ASSERT_TRUE(gstest::PressButton(dialog, IDC_CHANGE));
+    const HWND open = updater->WaitForWindow(gstest::STEP_TIMEOUT_MS, [](HWND w)
+                                             { return GetDlgItem(w, FILE_NAME_BOX) != nullptr; });
+    ASSERT_NE(nullptr, open) << "no Open-File dialog";
+    SendMessageW(GetDlgItem(open, FILE_NAME_BOX), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(yenTarget.c_str()));
+    ASSERT_TRUE(gstest::PressButton(open, IDOK));
+    const HWND box = updater->WaitForMessageBox(gstest::STEP_TIMEOUT_MS);
+    ASSERT_NE(nullptr, box) << "the chosen file was taken in its best-fit form";
+    EXPECT_EQ(dialog, GetWindow(box, GW_OWNER));
+    EXPECT_EQ(WRONG_FILE, gstest::GetText(box) + "|" + gstest::BoxText(box));
+    EXPECT_TRUE(gstest::PressButton(box, IDOK));
+    EXPECT_TRUE(gstest::WaitUntilGone(box));
+    EXPECT_EQ("", Target());
+    EXPECT_EQ(0, OkEnabled());
+    ExpectEndWithZero(true);
+    EXPECT_TRUE(unchanged());
+
+    const std::string real = scratch.MakeFolder("real"), link = base + "\\link";
+    ASSERT_TRUE(updtest::CopyTo(updtest::UpdaterProgram(), real + "\\LarkspurgleamUpdater.exe") &&
+                updtest::CopyTo(updtest::OldRelease(), real + "\\Larkspurgleam.exe") &&
+                updtest::PlantLink(real, link));
+    updater = std::make_unique<gstest::TestProcess>();
+    ASSERT_TRUE(updater->Start(link + "\\LarkspurgleamUpdater.exe", "", link));
+    dialog = updater->WaitForWindow(gstest::STEP_TIMEOUT_MS, [](HWND w)
+                                    { return GetDlgItem(w, IDC_TARGET_PATH) != nullptr; });
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(link + "\\Larkspurgleam.exe", Target());
+    EXPECT_EQ(DONE, PressOk());
+    ExpectEndWithZero(false);
+    EXPECT_EQ((Files{"Larkspurgleam.bak", "Larkspurgleam.exe", "LarkspurgleamUpdater.exe"}),
+              updtest::ListFolder(real));
+    EXPECT_TRUE(ReadWholeFile(real + "\\Larkspurgleam.bak") == oldRelease);
+    EXPECT_TRUE(ReadWholeFile(real + "\\Larkspurgleam.exe") ==
+                    ReadWholeFile(updtest::NewRelease()) ||
+                !updtest::PayloadIsTheSample());
+    EXPECT_TRUE(updtest::RemoveWithLinks({link}));
 }
 
 // The running application stops the updater before its dialog, with a box owned by no window;

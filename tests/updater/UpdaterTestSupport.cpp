@@ -1,9 +1,56 @@
 #include "UpdaterTestSupport.h"
 
 #include "GsTestFiles.h"
+#include "GsTestProcess.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <functional>
+
+namespace
+{
+
+// Runs the host's `tool` (under wine the host root is drive Z:) with an option and Windows
+// paths, each turned into its host path (without quotes: wine hands them on as they are), and
+// waits until `done` holds, as wine gives no handle of a host process. 1 when it held.
+int RunOnHost(const char* tool, const char* option, const std::vector<std::string>& paths,
+              const std::function<bool()>& done)
+{
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    // Host paths are UTF-8, which only the wide form of the command line carries.
+    std::wstring arguments(option, option + std::strlen(option));
+    for (const std::string& path : paths)
+    {
+        wchar_t wide[MAX_PATH], hostWide[MAX_PATH];
+        char* host = nullptr;
+        if (unixName == nullptr ||
+            !MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) ||
+            (host = unixName(wide)) == nullptr)
+            return 0;
+        const int converted = MultiByteToWideChar(CP_UTF8, 0, host, -1, hostWide, MAX_PATH);
+        HeapFree(GetProcessHeap(), 0, host);
+        if (!converted)
+            return 0;
+        arguments += std::wstring(L" ") + hostWide;
+    }
+    gstest::TestProcess process;
+    std::wstring program = L"Z:\\bin\\";
+    program.append(tool, tool + std::strlen(tool));
+    if (!process.Start(program, arguments, L""))
+        return 0;
+    for (DWORD waited = 0; waited < gstest::STEP_TIMEOUT_MS; waited += 20)
+    {
+        if (done())
+            return 1;
+        Sleep(20);
+    }
+    return 0;
+}
+
+} // namespace
 
 namespace updtest
 {
@@ -75,6 +122,24 @@ int WriteResources(const std::string& path, const std::vector<Resource>& resourc
                                        const_cast<unsigned char*>(resource.data.data()),
                                        static_cast<DWORD>(resource.data.size()));
     return update != nullptr && EndUpdateResourceA(update, !written) && written ? 1 : 0;
+}
+
+int PlantLink(const std::string& target, const std::string& link)
+{
+    return RunOnHost("ln", "-s", {target, link},
+                     [&] { return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; });
+}
+
+int RemoveWithLinks(const std::vector<std::string>& folders)
+{
+    return RunOnHost("rm", "-rf", folders,
+                     [&]
+                     {
+                         for (const std::string& folder : folders)
+                             if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES)
+                                 return false;
+                         return true;
+                     });
 }
 
 } // namespace updtest

@@ -23,6 +23,15 @@ int Resize(const std::string& path, long long size);            // truncates or 
 std::vector<std::string> ListFolder(const std::string& folder); // the names in it, sorted
 std::vector<unsigned char> BuiltPayload(); // the payload resource as the build made it
 
+// A symbolic link `link` to `target` (Windows paths without blanks), as a program without
+// administrator rights plants one: under wine a Unix link stands for a junction or an
+// object-manager link, and is followed the same way. Windows programs cannot make one under
+// wine, so the host's ln makes it. 1 when the link is there.
+int PlantLink(const std::string& target, const std::string& link);
+// Removes folders that hold links (the scratch folders' own removal would follow or keep
+// them). 1 when they are gone.
+int RemoveWithLinks(const std::vector<std::string>& folders);
+
 // A program file loaded for its resources only.
 class DataModule
 {
