@@ -7,6 +7,9 @@
 namespace
 {
 
+GsRegOpenKeyFunction g_pOpenKey = RegOpenKeyExA;
+GsRegCreateKeyFunction g_pCreateKey = RegCreateKeyExA;
+
 int Succeeded(LONG status)
 {
     return status == ERROR_SUCCESS ? 1 : 0;
@@ -69,7 +72,25 @@ int CGsRegistry::OpenKey(HKEY root, const char* subKey)
     // Through the table on purpose, so that a derived registry sees every close.
     CloseKey();
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(root, subKey, 0, KEY_ALL_ACCESS, &opened) != ERROR_SUCCESS)
+    LONG status = g_pOpenKey(root, subKey, 0, KEY_ALL_ACCESS, &opened);
+    // Only a refusal of access falls back: a missing key stays missing.
+    if (status == ERROR_ACCESS_DENIED)
+    {
+        status = g_pOpenKey(root, subKey, 0, KEY_READ, &opened);
+    }
+    if (status != ERROR_SUCCESS)
+    {
+        return 0;
+    }
+    key = opened;
+    return 1;
+}
+
+int CGsRegistry::OpenKeyToRead(HKEY root, const char* subKey)
+{
+    CloseKey();
+    HKEY opened = nullptr;
+    if (g_pOpenKey(root, subKey, 0, KEY_READ, &opened) != ERROR_SUCCESS)
     {
         return 0;
     }
@@ -83,8 +104,14 @@ int CGsRegistry::CreateKey(HKEY root, const char* subKey)
     HKEY created = nullptr;
     DWORD disposition = 0;
     char emptyClass[] = "";
-    if (RegCreateKeyExA(root, subKey, 0, emptyClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &created, &disposition) != ERROR_SUCCESS)
+    LONG status = g_pCreateKey(root, subKey, 0, emptyClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                               nullptr, &created, &disposition);
+    if (status == ERROR_ACCESS_DENIED)
+    {
+        status = g_pCreateKey(root, subKey, 0, emptyClass, REG_OPTION_NON_VOLATILE, KEY_READ,
+                              nullptr, &created, &disposition);
+    }
+    if (status != ERROR_SUCCESS)
     {
         return 0;
     }
@@ -217,4 +244,10 @@ int CGsRegistry::SetBinary(const char* valueName, const void* data, DWORD size)
     }
     return Succeeded(
         RegSetValueExA(key, valueName, 0, REG_BINARY, static_cast<const BYTE*>(data), size));
+}
+
+void GsSetRegistryKeyFunctions(GsRegOpenKeyFunction open, GsRegCreateKeyFunction create)
+{
+    g_pOpenKey = open != nullptr ? open : RegOpenKeyExA;
+    g_pCreateKey = create != nullptr ? create : RegCreateKeyExA;
 }

@@ -93,8 +93,9 @@ private:
 int ReadFolderValue(HKEY root, const char* subKey, const char* valueName, char* buffer, int size)
 {
     buffer[0] = '\0';
-    CGsRegistry registry(root, subKey);
-    if (registry.GetString(valueName, buffer, size, nullptr) && buffer[0] != '\0')
+    CGsRegistry registry;
+    if (registry.OpenKeyToRead(root, subKey) &&
+        registry.GetString(valueName, buffer, size, nullptr) && buffer[0] != '\0')
     {
         return 1;
     }

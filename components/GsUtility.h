@@ -35,8 +35,8 @@ public:
     GS_IMPLEMENT_RELEASE
 
     // "ProgramFilesDir" of HKLM\Software\Microsoft\Windows\CurrentVersion (the key is opened
-    // with full access). 1 when found. Otherwise the Windows directory is put in the buffer
-    // and the result is 0, telling the caller that the buffer holds that fallback.
+    // for reading, so any user finds it). 1 when found. Otherwise the Windows directory is put in
+    // the buffer and the result is 0, telling the caller that the buffer holds that fallback.
     virtual int GetProgramFilesDir(char* buffer, int size) = 0;
     // "Desktop" of HKCU\...\Explorer\Shell Folders. 0 (first byte 0) when missing.
     virtual int GetDesktopDir(char* buffer, int size) = 0;

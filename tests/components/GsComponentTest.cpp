@@ -116,6 +116,143 @@ TEST_F(GsComponentTest, RegistryValuesRoundTripOrGiveTheirDefaults)
     RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
 }
 
+// What Windows decides for a program that is not elevated: every key of a hive it may only read
+// (HKEY_LOCAL_MACHINE, for the user) opens for reading and is refused any write access. Wine
+// grants everything, so these stand-ins for the two registry functions refuse as Windows does
+// for the hive named here; each access asked for is recorded.
+HKEY g_readOnlyHive = nullptr;
+std::vector<REGSAM> g_accessAsked;
+constexpr REGSAM WRITE_RIGHTS =
+    KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
+
+bool RefusedToUser(HKEY root, REGSAM access)
+{
+    g_accessAsked.push_back(access);
+    return root == g_readOnlyHive && (access & WRITE_RIGHTS) != 0;
+}
+
+LONG WINAPI OpenKeyAsUser(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY key)
+{
+    return RefusedToUser(root, access) ? ERROR_ACCESS_DENIED
+                                       : RegOpenKeyExA(root, subKey, options, access, key);
+}
+
+// There only an existing key opens: making one needs the right to write its parent.
+LONG WINAPI CreateKeyAsUser(HKEY root, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
+                            REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY key,
+                            LPDWORD disposition)
+{
+    if (RefusedToUser(root, access))
+        return ERROR_ACCESS_DENIED;
+    if (root != g_readOnlyHive)
+        return RegCreateKeyExA(root, subKey, reserved, keyClass, options, access, security, key,
+                               disposition);
+    if (disposition != nullptr)
+        *disposition = REG_OPENED_EXISTING_KEY;
+    return RegOpenKeyExA(root, subKey, 0, access, key) == ERROR_SUCCESS ? ERROR_SUCCESS
+                                                                        : ERROR_ACCESS_DENIED;
+}
+
+// Keys of a hive the user may only read still open, and read; writing through them fails (wine
+// does check the access a key was opened with), and works where the user may write. The
+// utility's folders, values everyone may read, are found also where the hive is read-only.
+TEST_F(GsComponentTest, RegistryReadsWhereTheUserMayNotWrite)
+{
+    const std::string key = "Software\\GsComponentTest-ro-" + std::to_string(GetCurrentProcessId());
+    HKEY seeded = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &seeded, nullptr));
+    RegSetValueExA(seeded, "name", 0, REG_SZ, LPBYTE("ソフト\\表"), 10);
+    RegCloseKey(seeded);
+    GsSetRegistryKeyFunctions(OpenKeyAsUser, CreateKeyAsUser);
+    enum How
+    {
+        OPEN,
+        CREATE,
+        CONSTRUCT,
+        OPEN_TO_READ,
+    };
+    const struct
+    {
+        const char* name;
+        HKEY readOnly; // the hive refused to writing, or null
+        How how;
+        const char* subKey; // below the scratch key, or "" for the key itself
+        int opened;
+        int written;
+    } rows[] = {
+        {"opened where read-only", HKEY_CURRENT_USER, OPEN, "", 1, 0},
+        {"created where read-only, existing", HKEY_CURRENT_USER, CREATE, "", 1, 0},
+        {"constructed where read-only", HKEY_CURRENT_USER, CONSTRUCT, "", 1, 0},
+        {"created where read-only, missing", HKEY_CURRENT_USER, CREATE, "\\new", 0, 0},
+        {"opened where missing", HKEY_CURRENT_USER, OPEN, "\\none", 0, 0},
+        {"opened where writable", nullptr, OPEN, "", 1, 1},
+        {"created where writable", nullptr, CREATE, "\\new", 1, 1},
+        {"opened to read where writable", nullptr, OPEN_TO_READ, "", 1, 0},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        g_readOnlyHive = row.readOnly;
+        const std::string path = key + row.subKey;
+        CGsRegistry registry(row.how == CONSTRUCT ? HKEY_CURRENT_USER : nullptr, path.c_str());
+        const int opened = row.how == OPEN     ? registry.OpenKey(HKEY_CURRENT_USER, path.c_str())
+                           : row.how == CREATE ? registry.CreateKey(HKEY_CURRENT_USER, path.c_str())
+                           : row.how == OPEN_TO_READ
+                               ? registry.OpenKeyToRead(HKEY_CURRENT_USER, path.c_str())
+                               : registry.GetKey() != nullptr;
+        EXPECT_EQ(row.opened, opened);
+        // The scratch key holds "name"; a new key gives the empty default.
+        char read[40] = {};
+        EXPECT_EQ(row.opened, registry.GetString("name", read, sizeof read, ""));
+        EXPECT_STREQ(row.opened && *row.subKey == '\0' ? "ソフト\\表" : "", read);
+        EXPECT_EQ(row.written, registry.SetString("written", "x"));
+    }
+
+    // The folders under HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, read-only in turn: each is
+    // found as the registry holds it, and found without asking for a right to write.
+    const auto stored = [](HKEY hive, const char* subKey, const char* value)
+    {
+        char text[MAX_PATH] = {};
+        DWORD size = sizeof text;
+        HKEY opened = nullptr;
+        RegOpenKeyExA(hive, subKey, 0, KEY_READ, &opened);
+        RegQueryValueExA(opened, value, nullptr, nullptr, LPBYTE(text), &size);
+        RegCloseKey(opened);
+        return std::string(text);
+    };
+    const std::string programFiles = stored(
+        HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir");
+    const std::string desktop =
+        stored(HKEY_CURRENT_USER,
+               "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "Desktop");
+    ASSERT_NE("", programFiles);
+    ASSERT_NE("", desktop);
+    CGsUtility utility;
+    const struct
+    {
+        HKEY readOnly;
+        int (CGsUtility::*get)(char*, int);
+        const std::string& expected;
+    } folders[] = {
+        {HKEY_LOCAL_MACHINE, &CGsUtility::GetProgramFilesDir, programFiles},
+        {HKEY_CURRENT_USER, &CGsUtility::GetDesktopDir, desktop},
+    };
+    for (const auto& [readOnly, get, expected] : folders)
+    {
+        g_readOnlyHive = readOnly;
+        g_accessAsked.clear();
+        char folder[MAX_PATH] = {};
+        EXPECT_EQ(1, (utility.*get)(folder, MAX_PATH)) << expected;
+        EXPECT_EQ(expected, folder);
+        for (REGSAM access : g_accessAsked)
+            EXPECT_EQ(0u, access & WRITE_RIGHTS) << expected << ": a right to write asked";
+    }
+    GsSetRegistryKeyFunctions(nullptr, nullptr);
+    RegDeleteKeyA(HKEY_CURRENT_USER, (key + "\\new").c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+}
+
 // Which properties reach the saved link, read from its header: the optional texts present
 // (offset 20: description 04, working folder 10, arguments 20, icon 40), then the icon index,
 // show command and hotkey (offsets 56, 60, 64).
