@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -403,6 +404,91 @@ TEST_F(GsComponentTest, InstallCopiesWholeFilesAndRefusesWhatItCannot)
         EXPECT_EQ(0, manager->Step(nullptr, nullptr)) << to;
     }
     EXPECT_EQ("", gstest::ReadWholeFile(destination + "\\shrinking.bin"));
+}
+
+// A file of a given size that keeps nothing: sources near 2 GiB without the disk space.
+class CSizedFile : public CGsFile
+{
+public:
+    explicit CSizedFile(int bytes) : size(bytes) {}
+    int Open(const char*, int) override { return open = 1; }
+    int Close() override { return open = 0; }
+    int Read(void*, unsigned int count, unsigned int* transferred) override
+    {
+        return Transfer(count, transferred);
+    }
+    int Write(const void*, unsigned int count, unsigned int* transferred) override
+    {
+        return Transfer(count, transferred);
+    }
+    int GetSize() override { return open ? size : 0; }
+
+    static inline long long moved = 0; // bytes read and written, over all files
+
+private:
+    int Transfer(unsigned int count, unsigned int* transferred)
+    {
+        moved += open ? count : 0;
+        if (transferred != nullptr)
+            *transferred = open ? count : 0;
+        return open;
+    }
+    int size;
+    int open = 0;
+};
+
+class CSizedInstallManager : public CGsInstallManager
+{
+public:
+    explicit CSizedInstallManager(int bytes) : size(bytes) {}
+
+protected:
+    std::unique_ptr<CGsFile> MakeFileObject() override
+    {
+        return std::make_unique<CSizedFile>(size);
+    }
+
+private:
+    int size;
+};
+
+// The copy's count of a file's bytes goes on by whole chunks past its size: within one chunk of
+// 2 GiB that passes INT_MAX. Each size is copied in whole chunks and one piece, every byte read
+// and written once, and the progress grows to 256 by the last step, which carries the flag.
+TEST(GsInstallManagerSizes, FilesNear2GiBEndAtTheirLastChunk)
+{
+    constexpr int CHUNK = GS_INSTALL_CHUNK_SIZE;
+    // size, steps
+    const std::pair<int, int> rows[] = {
+        {INT_MAX, 1024},             // 2 GiB - 1: the last piece is 2 MiB - 1
+        {INT_MAX - CHUNK + 2, 1024}, // the first size whose count passes INT_MAX
+        {INT_MAX - CHUNK + 1, 1023}, // 1023 whole chunks exactly
+        {INT_MAX - 3 * CHUNK, 1021}, // 1020 whole chunks and one of 2 MiB - 1
+        {5 * CHUNK + 1, 6},
+    };
+    for (const auto& [size, steps] : rows)
+    {
+        SCOPED_TRACE(size);
+        CSizedInstallManager manager(size);
+        ASSERT_EQ(1, manager.Setup(nullptr, 0, "C:\\from", "C:\\to"));
+        manager.AddFile("big.bin", nullptr);
+        CSizedFile::moved = 0;
+        ASSERT_EQ(1, manager.Start());
+        EXPECT_EQ(size / 1024, manager.GetTotalKilobytes());
+        int taken = 0, finished = 0, progress = 0, previous = 0;
+        while (!finished && taken < steps + 2)
+        {
+            ASSERT_EQ(1, manager.Step(&finished, &progress));
+            EXPECT_GE(progress, previous);
+            previous = progress;
+            ++taken;
+        }
+        EXPECT_EQ(steps, taken);
+        EXPECT_EQ(1, finished);
+        EXPECT_EQ(256, progress);
+        EXPECT_EQ(2LL * size, CSizedFile::moved);
+        EXPECT_EQ(0, manager.Step(nullptr, nullptr));
+    }
 }
 
 } // namespace
