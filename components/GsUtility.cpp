@@ -125,6 +125,15 @@ bool StartsWith(const char* text, const char* prefix)
     return true;
 }
 
+// A function of kernel32 that older systems lack, or null. Through the generic function type,
+// which converts to any other without a warning.
+template <typename Function> Function FindKernelFunction(const char* name)
+{
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const FARPROC found = kernel != nullptr ? GetProcAddress(kernel, name) : nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}
+
 bool IsPlainByte(const char* position)
 {
     return GsNextChar(position) == position + 1;
@@ -287,10 +296,14 @@ std::string GsVolumeRoot(const char* path)
 {
     // The volume's own mount point: a folder where another volume is mounted is a root of its
     // own. The full path first, since a relative one would give the boot volume.
+    // Looked up at run time: Windows 95, 98, Me and NT 4 do not have it.
+    using VolumePathName = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
+    const auto volumePathName = FindKernelFunction<VolumePathName>("GetVolumePathNameA");
     char full[MAX_PATH];
     char root[MAX_PATH];
     const DWORD length = GetFullPathNameA(path, sizeof(full), full, nullptr);
-    if (length == 0 || length >= sizeof(full) || !GetVolumePathNameA(full, root, sizeof(root) - 1))
+    if (volumePathName == nullptr || length == 0 || length >= sizeof(full) ||
+        !volumePathName(full, root, sizeof(root) - 1))
     {
         return GsDriveRoot(path);
     }
@@ -444,14 +457,9 @@ int CGsUtility::GetFreeDiskSpace(const char* path, ULONGLONG* freeBytes)
     const std::string root = GsVolumeRoot(path);
     // Looked up at run time: the first releases of Windows 95 do not have it.
     using FreeSpaceEx = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    const FARPROC found =
-        kernel != nullptr ? GetProcAddress(kernel, "GetDiskFreeSpaceExA") : nullptr;
-    if (found != nullptr)
+    const auto freeSpaceEx = FindKernelFunction<FreeSpaceEx>("GetDiskFreeSpaceExA");
+    if (freeSpaceEx != nullptr)
     {
-        // Through the generic function type, which converts to any other without a warning.
-        const FreeSpaceEx freeSpaceEx =
-            reinterpret_cast<FreeSpaceEx>(reinterpret_cast<void (*)()>(found));
         ULARGE_INTEGER available;
         ULARGE_INTEGER total;
         ULARGE_INTEGER totalFree;
