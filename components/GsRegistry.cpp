@@ -7,8 +7,25 @@
 namespace
 {
 
-GsRegOpenKeyFunction g_pOpenKey = RegOpenKeyExA;
-GsRegCreateKeyFunction g_pCreateKey = RegCreateKeyExA;
+// Null: the system's. Kept null rather than set to the imported functions, whose addresses are
+// known only once the program runs, so that a registry object made during static
+// initialisation elsewhere still finds them.
+GsRegOpenKeyFunction g_pOpenKey = nullptr;
+GsRegCreateKeyFunction g_pCreateKey = nullptr;
+
+LONG OpenRegistryKey(HKEY root, const char* subKey, REGSAM access, HKEY* key)
+{
+    return (g_pOpenKey != nullptr ? g_pOpenKey : RegOpenKeyExA)(root, subKey, 0, access, key);
+}
+
+LONG CreateRegistryKey(HKEY root, const char* subKey, REGSAM access, HKEY* key)
+{
+    char emptyClass[] = "";
+    // Created or opened: not wanted.
+    DWORD disposition = 0;
+    return (g_pCreateKey != nullptr ? g_pCreateKey : RegCreateKeyExA)(
+        root, subKey, 0, emptyClass, REG_OPTION_NON_VOLATILE, access, nullptr, key, &disposition);
+}
 
 int Succeeded(LONG status)
 {
@@ -72,11 +89,11 @@ int CGsRegistry::OpenKey(HKEY root, const char* subKey)
     // Through the table on purpose, so that a derived registry sees every close.
     CloseKey();
     HKEY opened = nullptr;
-    LONG status = g_pOpenKey(root, subKey, 0, KEY_ALL_ACCESS, &opened);
+    LONG status = OpenRegistryKey(root, subKey, KEY_ALL_ACCESS, &opened);
     // Only a refusal of access falls back: a missing key stays missing.
     if (status == ERROR_ACCESS_DENIED)
     {
-        status = g_pOpenKey(root, subKey, 0, KEY_READ, &opened);
+        status = OpenRegistryKey(root, subKey, KEY_READ, &opened);
     }
     if (status != ERROR_SUCCESS)
     {
@@ -90,7 +107,7 @@ int CGsRegistry::OpenKeyToRead(HKEY root, const char* subKey)
 {
     CloseKey();
     HKEY opened = nullptr;
-    if (g_pOpenKey(root, subKey, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    if (OpenRegistryKey(root, subKey, KEY_READ, &opened) != ERROR_SUCCESS)
     {
         return 0;
     }
@@ -102,14 +119,10 @@ int CGsRegistry::CreateKey(HKEY root, const char* subKey)
 {
     CloseKey();
     HKEY created = nullptr;
-    DWORD disposition = 0;
-    char emptyClass[] = "";
-    LONG status = g_pCreateKey(root, subKey, 0, emptyClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                               nullptr, &created, &disposition);
+    LONG status = CreateRegistryKey(root, subKey, KEY_ALL_ACCESS, &created);
     if (status == ERROR_ACCESS_DENIED)
     {
-        status = g_pCreateKey(root, subKey, 0, emptyClass, REG_OPTION_NON_VOLATILE, KEY_READ,
-                              nullptr, &created, &disposition);
+        status = CreateRegistryKey(root, subKey, KEY_READ, &created);
     }
     if (status != ERROR_SUCCESS)
     {
@@ -248,6 +261,6 @@ int CGsRegistry::SetBinary(const char* valueName, const void* data, DWORD size)
 
 void GsSetRegistryKeyFunctions(GsRegOpenKeyFunction open, GsRegCreateKeyFunction create)
 {
-    g_pOpenKey = open != nullptr ? open : RegOpenKeyExA;
-    g_pCreateKey = create != nullptr ? create : RegCreateKeyExA;
+    g_pOpenKey = open;
+    g_pCreateKey = create;
 }

@@ -398,7 +398,16 @@ TEST(GsDualBoot, TheApplicationsGuardGrantsEveryUserWhatCreateMutexAsksFor)
         if (held != nullptr)
             CloseHandle(held);
         LocalFree(descriptor);
+        // Taken again, a guard lets go of its own handle first; released, the name is free.
+        EXPECT_EQ(1, row.shared ? guard.CreateShared(name.c_str()) : guard.Create(name.c_str()));
+        guard.Release();
+        EXPECT_EQ(nullptr, guard.GetHandle());
+        EXPECT_EQ(0, gstest::NameIsTaken(name.c_str()));
     }
+    // A guard that ends lets go of the name.
+    const std::string last = "GsDualBootTest-" + std::to_string(GetCurrentProcessId());
+    EXPECT_EQ(1, CGsDualBoot().CreateShared(last.c_str()));
+    EXPECT_EQ(0, gstest::NameIsTaken(last.c_str()));
 }
 
 } // namespace
