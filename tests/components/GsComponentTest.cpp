@@ -208,6 +208,9 @@ TEST_F(GsComponentTest, RegistryReadsWhereTheUserMayNotWrite)
         EXPECT_EQ(row.opened, registry.GetString("name", read, sizeof read, ""));
         EXPECT_STREQ(row.opened && *row.subKey == '\0' ? "ソフト\\表" : "", read);
         EXPECT_EQ(row.written, registry.SetString("written", "x"));
+        // Each open lets go of the key held before, also when it fails.
+        EXPECT_EQ(0, registry.OpenKeyToRead(HKEY_CURRENT_USER, (key + "\\none").c_str()));
+        EXPECT_EQ(nullptr, registry.GetKey());
     }
 
     // The folders under HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, read-only in turn: each is

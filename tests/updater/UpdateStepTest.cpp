@@ -463,6 +463,7 @@ TEST(UpdatePathsTest, OwnNamesAreRefusedInEveryFormTheSystemOpens)
         {shortNames[0], 1, "Larkspurgleam."},
         {shortNames[1], 0, ""},
         {folder + "\\..\\表\\Larkspurgleam.bak", 0, ""},
+        {std::string(230, 'a') + ".exe", 0, ""}, // fits, but its full path does not
     };
     for (const auto& [given, result, stem] : rows)
     {
