@@ -56,6 +56,11 @@ unsigned char* CGsInstallManager::AllocateCopyBuffer(std::size_t size)
     return new (std::nothrow) unsigned char[size]();
 }
 
+std::unique_ptr<CGsFile> CGsInstallManager::MakeFileObject()
+{
+    return std::unique_ptr<CGsFile>(new CGsFile);
+}
+
 int CGsInstallManager::Setup(HWND window, int controlId, const char* sourceFolder,
                              const char* destinationFolder)
 {
@@ -73,8 +78,8 @@ int CGsInstallManager::Setup(HWND window, int controlId, const char* sourceFolde
     {
         return 0;
     }
-    sourceFile.reset(new CGsFile);
-    destinationFile.reset(new CGsFile);
+    sourceFile = MakeFileObject();
+    destinationFile = MakeFileObject();
     sourceDir = WithoutTrailingBackslash(sourceFolder);
     destinationDir = WithoutTrailingBackslash(destinationFolder);
     return 1;
@@ -103,10 +108,10 @@ int CGsInstallManager::Start()
     for (FileEntry& entry : files)
     {
         BuildPaths(entry);
-        CGsFile probe;
+        const std::unique_ptr<CGsFile> probe = MakeFileObject();
         // A size the file object cannot carry (2 GiB and more) would be copied as nothing.
-        if (!probe.Open(entry.sourcePath.c_str(), GS_FILE_READ | GS_FILE_BINARY) ||
-            probe.GetSize() < 0)
+        if (!probe->Open(entry.sourcePath.c_str(), GS_FILE_READ | GS_FILE_BINARY) ||
+            probe->GetSize() < 0)
         {
             if (progressWindow != nullptr)
             {
@@ -114,7 +119,7 @@ int CGsInstallManager::Start()
             }
             return 0;
         }
-        totalKilobytes += CountKilobytes(probe.GetSize());
+        totalKilobytes += CountKilobytes(probe->GetSize());
     }
 
     currentIndex = 0;
@@ -198,8 +203,8 @@ int CGsInstallManager::Step(int* finished, int* progress)
         return 0;
     }
 
-    const int remaining = currentSize - currentDone;
-    const int count = remaining >= chunkSize ? chunkSize : remaining;
+    const long long remaining = currentSize - currentDone;
+    const int count = remaining >= chunkSize ? chunkSize : static_cast<int>(remaining);
     if (count > 0)
     {
         // A short transfer would leave stale buffer bytes in the copy (a source that shrank)

@@ -107,6 +107,8 @@ protected:
     // The zero-filled copy buffer of `size` bytes (freed with delete[]), or null when it cannot
     // be allocated.
     virtual unsigned char* AllocateCopyBuffer(std::size_t size);
+    // A new, closed file object for a source or a destination (owned by the caller).
+    virtual std::unique_ptr<CGsFile> MakeFileObject();
 
 private:
     void BuildPaths(FileEntry& entry) const;
@@ -124,8 +126,10 @@ private:
     const int chunkSize = GS_INSTALL_CHUNK_SIZE;
     int currentIndex = 0;
     int totalKilobytes = 0;
-    int currentSize = 0;
-    int currentDone = 0;
+    // 64 bits: the count goes on by whole chunks past the size, beyond INT_MAX for a file
+    // within one chunk of 2 GiB.
+    long long currentSize = 0;
+    long long currentDone = 0;
     int doneKilobytes = 0;
     std::unique_ptr<unsigned char[]> buffer;
     std::vector<FileEntry> files;

@@ -7,6 +7,26 @@
 namespace
 {
 
+// Null: the system's. Kept null rather than set to the imported functions, whose addresses are
+// known only once the program runs, so that a registry object made during static
+// initialisation elsewhere still finds them.
+GsRegOpenKeyFunction g_pOpenKey = nullptr;
+GsRegCreateKeyFunction g_pCreateKey = nullptr;
+
+LONG OpenRegistryKey(HKEY root, const char* subKey, REGSAM access, HKEY* key)
+{
+    return (g_pOpenKey != nullptr ? g_pOpenKey : RegOpenKeyExA)(root, subKey, 0, access, key);
+}
+
+LONG CreateRegistryKey(HKEY root, const char* subKey, REGSAM access, HKEY* key)
+{
+    char emptyClass[] = "";
+    // Created or opened: not wanted.
+    DWORD disposition = 0;
+    return (g_pCreateKey != nullptr ? g_pCreateKey : RegCreateKeyExA)(
+        root, subKey, 0, emptyClass, REG_OPTION_NON_VOLATILE, access, nullptr, key, &disposition);
+}
+
 int Succeeded(LONG status)
 {
     return status == ERROR_SUCCESS ? 1 : 0;
@@ -69,7 +89,25 @@ int CGsRegistry::OpenKey(HKEY root, const char* subKey)
     // Through the table on purpose, so that a derived registry sees every close.
     CloseKey();
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(root, subKey, 0, KEY_ALL_ACCESS, &opened) != ERROR_SUCCESS)
+    LONG status = OpenRegistryKey(root, subKey, KEY_ALL_ACCESS, &opened);
+    // Only a refusal of access falls back: a missing key stays missing.
+    if (status == ERROR_ACCESS_DENIED)
+    {
+        status = OpenRegistryKey(root, subKey, KEY_READ, &opened);
+    }
+    if (status != ERROR_SUCCESS)
+    {
+        return 0;
+    }
+    key = opened;
+    return 1;
+}
+
+int CGsRegistry::OpenKeyToRead(HKEY root, const char* subKey)
+{
+    CloseKey();
+    HKEY opened = nullptr;
+    if (OpenRegistryKey(root, subKey, KEY_READ, &opened) != ERROR_SUCCESS)
     {
         return 0;
     }
@@ -81,10 +119,12 @@ int CGsRegistry::CreateKey(HKEY root, const char* subKey)
 {
     CloseKey();
     HKEY created = nullptr;
-    DWORD disposition = 0;
-    char emptyClass[] = "";
-    if (RegCreateKeyExA(root, subKey, 0, emptyClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &created, &disposition) != ERROR_SUCCESS)
+    LONG status = CreateRegistryKey(root, subKey, KEY_ALL_ACCESS, &created);
+    if (status == ERROR_ACCESS_DENIED)
+    {
+        status = CreateRegistryKey(root, subKey, KEY_READ, &created);
+    }
+    if (status != ERROR_SUCCESS)
     {
         return 0;
     }
@@ -217,4 +257,10 @@ int CGsRegistry::SetBinary(const char* valueName, const void* data, DWORD size)
     }
     return Succeeded(
         RegSetValueExA(key, valueName, 0, REG_BINARY, static_cast<const BYTE*>(data), size));
+}
+
+void GsSetRegistryKeyFunctions(GsRegOpenKeyFunction open, GsRegCreateKeyFunction create)
+{
+    g_pOpenKey = open;
+    g_pCreateKey = create;
 }

@@ -4,8 +4,11 @@
 
 #include <windows.h>
 
-// One open registry key and the string, number and binary values under it. Every open and
-// create asks for KEY_ALL_ACCESS, so even a key that is only read needs full rights to it.
+// One open registry key and the string, number and binary values under it. OpenKey and
+// CreateKey ask for full access (KEY_ALL_ACCESS), since callers write through the key they
+// hold; where that is refused (HKEY_LOCAL_MACHINE to a program that is not elevated) they take
+// read access (KEY_READ) instead, so that reading works for every user and only the writes
+// fail. The registry view is the process's own (a 32-bit program sees the 32-bit view).
 //
 // Results: 1 when the registry call returned ERROR_SUCCESS, 0 otherwise; every operation that
 // needs the key returns 0 at once, without calling the registry, when none is open (GetNumber
@@ -16,10 +19,13 @@ class IGsRegistry : public IGsInterface
 public:
     GS_IMPLEMENT_RELEASE
 
-    // Closes the open key (through CloseKey), then opens `subKey` under `root`. On failure the
-    // object is left without a key.
+    // Closes the open key (through CloseKey), then opens `subKey` under `root` with full
+    // access, or with read access where full access is refused. On failure the object is left
+    // without a key.
     virtual int OpenKey(HKEY root, const char* subKey) = 0;
-    // As OpenKey, but creates the key (non-volatile, empty class) when it does not exist.
+    // As OpenKey, but creates the key (non-volatile, empty class) when it does not exist. An
+    // existing key whose full access is refused is opened for reading; a missing one under a
+    // key the user may not write is not created (0).
     virtual int CreateKey(HKEY root, const char* subKey) = 0;
     // 1 when a key was open and is now closed; 0 when none was open.
     virtual int CloseKey() = 0;
@@ -83,9 +89,19 @@ public:
     int GetBinary(const char* valueName, void* data, DWORD* size) override;
     int SetBinary(const char* valueName, const void* data, DWORD size) override;
 
+    // As OpenKey, but asks only for read access (KEY_READ): for a caller that only reads.
+    int OpenKeyToRead(HKEY root, const char* subKey);
+
     // The open key, or null.
     HKEY GetKey() const { return key; }
 
 private:
     HKEY key = nullptr;
 };
+
+// Test seam: the functions through which every CGsRegistry opens and creates keys, the system's
+// RegOpenKeyExA and RegCreateKeyExA by default. A stand-in reproduces what the system decides
+// for a user (wine grants every access to every program). Null restores the system's.
+using GsRegOpenKeyFunction = decltype(&RegOpenKeyExA);
+using GsRegCreateKeyFunction = decltype(&RegCreateKeyExA);
+void GsSetRegistryKeyFunctions(GsRegOpenKeyFunction open, GsRegCreateKeyFunction create);

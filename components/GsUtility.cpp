@@ -89,12 +89,14 @@ private:
 
 // Reads a text value through a local registry object. Success needs both the read and a
 // non-empty text, so a failed or partial read never passes for a path; the first byte is 0 on
-// failure.
+// failure. The key is opened for reading only: these values are readable by every user, also
+// under HKEY_LOCAL_MACHINE, which a program that is not elevated may not open for writing.
 int ReadFolderValue(HKEY root, const char* subKey, const char* valueName, char* buffer, int size)
 {
     buffer[0] = '\0';
-    CGsRegistry registry(root, subKey);
-    if (registry.GetString(valueName, buffer, size, nullptr) && buffer[0] != '\0')
+    CGsRegistry registry;
+    if (registry.OpenKeyToRead(root, subKey) &&
+        registry.GetString(valueName, buffer, size, nullptr) && buffer[0] != '\0')
     {
         return 1;
     }
@@ -107,6 +109,29 @@ int ReadFolderValue(HKEY root, const char* subKey, const char* valueName, char* 
 int DirectoryResult(UINT length, int size)
 {
     return length > 0 && length < static_cast<UINT>(size) ? 1 : 0;
+}
+
+// Whether `text` begins with `prefix`, ASCII letters in either case.
+bool StartsWith(const char* text, const char* prefix)
+{
+    for (; *prefix != '\0'; ++text, ++prefix)
+    {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
+        if (lower(*text) != lower(*prefix))
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A function of kernel32 that older systems lack, or null. Through the generic function type,
+// which converts to any other without a warning.
+template <typename Function> Function FindKernelFunction(const char* name)
+{
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const FARPROC found = kernel != nullptr ? GetProcAddress(kernel, name) : nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
 }
 
 bool IsPlainByte(const char* position)
@@ -226,13 +251,71 @@ std::string GsDriveRoot(const char* path)
 {
     char root[MAX_PATH];
     GsCopyText(root, path, sizeof(root));
-    // Offsets 1 to 258, so that the terminator after the backslash still fits.
-    const char* separator = GsFindBackslash(root, 1, sizeof(root) - 1);
-    if (separator != nullptr)
+    // A drive's root ends at the first backslash after the first character, a share's at the
+    // one after its name (\\server\share\). A long path's prefix (\\?\, \\?\UNC\, \\.\) stands
+    // before the same forms.
+    std::size_t from = 1;
+    int levels = 1;
+    if (StartsWith(root, "\\\\?\\UNC\\"))
     {
-        root[separator - root + 1] = '\0';
+        from = 8;
+        levels = 2;
     }
+    else if (StartsWith(root, "\\\\?\\") || StartsWith(root, "\\\\.\\"))
+    {
+        from = 5;
+    }
+    else if (StartsWith(root, "\\\\"))
+    {
+        from = 2;
+        levels = 2;
+    }
+    // Offsets up to 258, so that the terminator still fits after the backslash.
+    const std::size_t limit = sizeof(root) - 1;
+    for (int level = 0; level < levels; ++level)
+    {
+        const char* separator = GsFindBackslash(root, from, limit);
+        if (separator == nullptr)
+        {
+            // A share named without its final backslash, which the system needs in a root.
+            const std::size_t length = std::strlen(root);
+            if (level == 1 && length > from && length + 1 < limit)
+            {
+                root[length] = '\\';
+                root[length + 1] = '\0';
+            }
+            return root;
+        }
+        from = static_cast<std::size_t>(separator - root) + 1;
+    }
+    root[from] = '\0';
     return root;
+}
+
+std::string GsVolumeRoot(const char* path)
+{
+    // The volume's own mount point: a folder where another volume is mounted is a root of its
+    // own. The full path first, since a relative one would give the boot volume.
+    // Looked up at run time: Windows 95, 98, Me and NT 4 do not have it.
+    using VolumePathName = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
+    const auto volumePathName = FindKernelFunction<VolumePathName>("GetVolumePathNameA");
+    char full[MAX_PATH];
+    char root[MAX_PATH];
+    const DWORD length = GetFullPathNameA(path, sizeof(full), full, nullptr);
+    if (volumePathName == nullptr || length == 0 || length >= sizeof(full) ||
+        !volumePathName(full, root, sizeof(root) - 1))
+    {
+        return GsDriveRoot(path);
+    }
+    // The system's roots end in a backslash; wine leaves it off a mount point named itself.
+    root[sizeof(root) - 1] = '\0';
+    const char* last = GsFindLastBackslash(root);
+    std::string volume = root;
+    if (last == nullptr || last[1] != '\0')
+    {
+        volume += '\\';
+    }
+    return volume;
 }
 
 int CGsUtility::GetProgramFilesDir(char* buffer, int size)
@@ -371,17 +454,12 @@ int CGsUtility::GetFreeDiskSpace(const char* path, ULONGLONG* freeBytes)
     {
         return 0;
     }
-    const std::string root = GsDriveRoot(path);
+    const std::string root = GsVolumeRoot(path);
     // Looked up at run time: the first releases of Windows 95 do not have it.
     using FreeSpaceEx = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    const FARPROC found =
-        kernel != nullptr ? GetProcAddress(kernel, "GetDiskFreeSpaceExA") : nullptr;
-    if (found != nullptr)
+    const auto freeSpaceEx = FindKernelFunction<FreeSpaceEx>("GetDiskFreeSpaceExA");
+    if (freeSpaceEx != nullptr)
     {
-        // Through the generic function type, which converts to any other without a warning.
-        const FreeSpaceEx freeSpaceEx =
-            reinterpret_cast<FreeSpaceEx>(reinterpret_cast<void (*)()>(found));
         ULARGE_INTEGER available;
         ULARGE_INTEGER total;
         ULARGE_INTEGER totalFree;
@@ -411,7 +489,7 @@ int CGsUtility::IsFixedDrive(const char* path)
     {
         return 0;
     }
-    return GetDriveTypeA(GsDriveRoot(path).c_str()) == DRIVE_FIXED ? 1 : 0;
+    return GetDriveTypeA(GsVolumeRoot(path).c_str()) == DRIVE_FIXED ? 1 : 0;
 }
 
 int CGsUtility::GetOSVersionText(char* text)

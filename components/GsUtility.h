@@ -35,8 +35,8 @@ public:
     GS_IMPLEMENT_RELEASE
 
     // "ProgramFilesDir" of HKLM\Software\Microsoft\Windows\CurrentVersion (the key is opened
-    // with full access). 1 when found. Otherwise the Windows directory is put in the buffer
-    // and the result is 0, telling the caller that the buffer holds that fallback.
+    // for reading, so any user finds it). 1 when found. Otherwise the Windows directory is put in
+    // the buffer and the result is 0, telling the caller that the buffer holds that fallback.
     virtual int GetProgramFilesDir(char* buffer, int size) = 0;
     // "Desktop" of HKCU\...\Explorer\Shell Folders. 0 (first byte 0) when missing.
     virtual int GetDesktopDir(char* buffer, int size) = 0;
@@ -57,10 +57,11 @@ public:
     // characters and single-byte katakana stay as they are. Always 1.
     virtual int MakeUpper(char* text) = 0;
     virtual int MakeLower(char* text) = 0;
-    // Total free bytes on the volume of `path`'s drive (not the quota-limited figure);
-    // *freeBytes is written only on success.
+    // Total free bytes on the volume that holds `path` (not the quota-limited figure; see
+    // GsVolumeRoot); *freeBytes is written only on success.
     virtual int GetFreeDiskSpace(const char* path, ULONGLONG* freeBytes) = 0;
-    // 1 when `path`'s drive is a fixed disk; 0 for every other type or an invalid root.
+    // 1 when the volume that holds `path` is a fixed disk; 0 for every other type or an
+    // invalid root.
     virtual int IsFixedDrive(const char* path) = 0;
     // The running system, as FormatOSVersionText writes it. Always 1.
     virtual int GetOSVersionText(char* text) = 0;
@@ -153,7 +154,15 @@ public:
     HRESULT CreateComponent(const GUID& identifier, IGsInterface** component) override;
 };
 
-// The drive root that GetFreeDiskSpace and IsFixedDrive ask about: `path` cut after its first
-// backslash at byte offsets 1 to 258 ("C:\dir\file" gives "C:\"), or the path unchanged
-// (at most 259 bytes, whole characters) when there is none there.
+// The root of `path` by its text: cut after its first backslash at byte offsets 1 to 258
+// ("C:\dir\file" gives "C:\"), for a share after the backslash that ends the share's name
+// ("\\server\share\dir" and "\\server\share" give "\\server\share\"), behind a long path's
+// prefix likewise ("\\?\C:\", "\\?\UNC\server\share\"); or the path unchanged (at most 259
+// bytes, whole characters) when it has no such backslash.
 std::string GsDriveRoot(const char* path);
+
+// The root of the volume that holds `path`, which GetFreeDiskSpace and IsFixedDrive ask about:
+// the mount point the system reports for its full path (a folder where another volume is
+// mounted is a root of its own), always with a final backslash; GsDriveRoot where the system
+// reports none (an unreachable share, a path too long).
+std::string GsVolumeRoot(const char* path);

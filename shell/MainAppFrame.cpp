@@ -35,8 +35,9 @@ int CMainAppFrame::Run(HINSTANCE instanceHandle, HINSTANCE previousInstance, LPS
     {
         return 0;
     }
+    // The application runs without elevation: it must find the name taken, not be refused it.
     CGsDualBoot applicationGuard;
-    if (!applicationGuard.Create(APPLICATION_MUTEX_NAME))
+    if (!applicationGuard.CreateShared(APPLICATION_MUTEX_NAME))
     {
         GsMessageBox(nullptr, APPLICATION_RUNNING_TEXT, APPLICATION_RUNNING_CAPTION,
                      MB_OK | MB_ICONINFORMATION);

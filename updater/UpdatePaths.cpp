@@ -36,6 +36,30 @@ bool SameName(const char* a, const char* b)
     return lstrcmpiA(a, b) == 0;
 }
 
+// The name the system opens for `targetPath`, into `fullPath` (UPDATE_PATH_SIZE bytes): the
+// full path, whose last name has lost the dots and blanks at its end that the system ignores
+// ("Larkspurgleam.bak." opens Larkspurgleam.bak), in its long form where the file exists (a
+// short name such as LARKSP~1.BAK opens it too). The names beside the target are built from
+// this text, so that the checks against them see what the system will touch. The system
+// converts the text to wide characters first, so double-byte characters are never split.
+bool MakeFullPath(const char* targetPath, char* fullPath)
+{
+    const DWORD length =
+        GetFullPathNameA(targetPath, static_cast<DWORD>(UPDATE_PATH_SIZE), fullPath, nullptr);
+    if (length == 0 || length >= static_cast<DWORD>(UPDATE_PATH_SIZE))
+    {
+        return false;
+    }
+    char longPath[UPDATE_PATH_SIZE];
+    const DWORD longLength =
+        GetLongPathNameA(fullPath, longPath, static_cast<DWORD>(UPDATE_PATH_SIZE));
+    if (longLength > 0 && longLength < static_cast<DWORD>(UPDATE_PATH_SIZE))
+    {
+        std::memcpy(fullPath, longPath, longLength + 1);
+    }
+    return true;
+}
+
 } // namespace
 
 int MakeSiblingPath(const char* targetPath, const char* suffix, char* siblingPath)
@@ -73,15 +97,23 @@ int MakeUpdatePaths(const char* targetPath, UpdatePaths& paths)
     {
         return 0;
     }
-    paths.hasBackup = MakeBackupPath(targetPath, paths.backup) != 0;
-    if (paths.hasBackup)
+    if (std::strlen(targetPath) <= 3)
     {
-        MakeSiblingPath(targetPath, TEMPORARY_SUFFIX, paths.temporary);
-        MakeSiblingPath(targetPath, SET_ASIDE_SUFFIX, paths.setAside);
-        return !SameName(targetPath, paths.backup) && !SameName(targetPath, paths.temporary) &&
-               !SameName(targetPath, paths.setAside);
+        // Too short for a name beside it: no backup, and a temporary name by appending.
+        std::strcpy(paths.temporary, targetPath);
+        std::strcat(paths.temporary, SHORT_TEMPORARY_TAIL);
+        return 1;
     }
-    std::strcpy(paths.temporary, targetPath);
-    std::strcat(paths.temporary, SHORT_TEMPORARY_TAIL);
-    return 1;
+    char fullPath[UPDATE_PATH_SIZE];
+    if (!MakeFullPath(targetPath, fullPath))
+    {
+        return 0;
+    }
+    paths.hasBackup = MakeBackupPath(fullPath, paths.backup) != 0;
+    MakeSiblingPath(fullPath, TEMPORARY_SUFFIX, paths.temporary);
+    MakeSiblingPath(fullPath, SET_ASIDE_SUFFIX, paths.setAside);
+    return paths.hasBackup && !SameName(fullPath, paths.backup) &&
+                   !SameName(fullPath, paths.temporary) && !SameName(fullPath, paths.setAside)
+               ? 1
+               : 0;
 }

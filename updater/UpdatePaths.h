@@ -26,5 +26,9 @@ struct UpdatePaths
 };
 
 // Fills `paths` for `targetPath`. 0 when the target does not fit or is itself one of its own
-// names (a ".bak" chosen as the target would be overwritten as its own backup).
+// names (a ".bak" chosen as the target would be overwritten as its own backup). The names are
+// built from the target's full path as the system opens it (GetFullPathNameA: without the dots
+// and blanks that end its last name, so "Larkspurgleam.bak." is the backup itself; a short
+// name in its long form), which must fit too. A path of three characters or fewer has no
+// backup and its temporary name is the text with ".new" appended.
 int MakeUpdatePaths(const char* targetPath, UpdatePaths& paths);

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -113,6 +114,146 @@ TEST_F(GsComponentTest, RegistryValuesRoundTripOrGiveTheirDefaults)
     EXPECT_EQ(1, registry->GetBinary("blob", read, &size));
     EXPECT_EQ(std::string(blob, blob + 8), std::string(read, read + size));
     registry->CloseKey();
+    RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+}
+
+// What Windows decides for a program that is not elevated: every key of a hive it may only read
+// (HKEY_LOCAL_MACHINE, for the user) opens for reading and is refused any write access. Wine
+// grants everything, so these stand-ins for the two registry functions refuse as Windows does
+// for the hive named here; each access asked for is recorded.
+HKEY g_readOnlyHive = nullptr;
+std::vector<REGSAM> g_accessAsked;
+constexpr REGSAM WRITE_RIGHTS =
+    KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
+
+bool RefusedToUser(HKEY root, REGSAM access)
+{
+    g_accessAsked.push_back(access);
+    return root == g_readOnlyHive && (access & WRITE_RIGHTS) != 0;
+}
+
+LONG WINAPI OpenKeyAsUser(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY key)
+{
+    return RefusedToUser(root, access) ? ERROR_ACCESS_DENIED
+                                       : RegOpenKeyExA(root, subKey, options, access, key);
+}
+
+// There only an existing key opens: making one needs the right to write its parent.
+LONG WINAPI CreateKeyAsUser(HKEY root, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
+                            REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY key,
+                            LPDWORD disposition)
+{
+    if (RefusedToUser(root, access))
+        return ERROR_ACCESS_DENIED;
+    if (root != g_readOnlyHive)
+        return RegCreateKeyExA(root, subKey, reserved, keyClass, options, access, security, key,
+                               disposition);
+    if (disposition != nullptr)
+        *disposition = REG_OPENED_EXISTING_KEY;
+    return RegOpenKeyExA(root, subKey, 0, access, key) == ERROR_SUCCESS ? ERROR_SUCCESS
+                                                                        : ERROR_ACCESS_DENIED;
+}
+
+// Keys of a hive the user may only read still open, and read; writing through them fails (wine
+// does check the access a key was opened with), and works where the user may write. The
+// utility's folders, values everyone may read, are found also where the hive is read-only.
+TEST_F(GsComponentTest, RegistryReadsWhereTheUserMayNotWrite)
+{
+    const std::string key = "Software\\GsComponentTest-ro-" + std::to_string(GetCurrentProcessId());
+    HKEY seeded = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &seeded, nullptr));
+    RegSetValueExA(seeded, "name", 0, REG_SZ, LPBYTE("ソフト\\表"), 10);
+    RegCloseKey(seeded);
+    GsSetRegistryKeyFunctions(OpenKeyAsUser, CreateKeyAsUser);
+    enum How
+    {
+        OPEN,
+        CREATE,
+        CONSTRUCT,
+        OPEN_TO_READ,
+    };
+    const struct
+    {
+        const char* name;
+        HKEY readOnly; // the hive refused to writing, or null
+        How how;
+        const char* subKey; // below the scratch key, or "" for the key itself
+        int opened;
+        int written;
+    } rows[] = {
+        {"opened where read-only", HKEY_CURRENT_USER, OPEN, "", 1, 0},
+        {"created where read-only, existing", HKEY_CURRENT_USER, CREATE, "", 1, 0},
+        {"constructed where read-only", HKEY_CURRENT_USER, CONSTRUCT, "", 1, 0},
+        {"created where read-only, missing", HKEY_CURRENT_USER, CREATE, "\\new", 0, 0},
+        {"opened where missing", HKEY_CURRENT_USER, OPEN, "\\none", 0, 0},
+        {"opened where writable", nullptr, OPEN, "", 1, 1},
+        {"created where writable", nullptr, CREATE, "\\new", 1, 1},
+        {"opened to read where writable", nullptr, OPEN_TO_READ, "", 1, 0},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        g_readOnlyHive = row.readOnly;
+        const std::string path = key + row.subKey;
+        CGsRegistry registry(row.how == CONSTRUCT ? HKEY_CURRENT_USER : nullptr, path.c_str());
+        const int opened = row.how == OPEN     ? registry.OpenKey(HKEY_CURRENT_USER, path.c_str())
+                           : row.how == CREATE ? registry.CreateKey(HKEY_CURRENT_USER, path.c_str())
+                           : row.how == OPEN_TO_READ
+                               ? registry.OpenKeyToRead(HKEY_CURRENT_USER, path.c_str())
+                               : registry.GetKey() != nullptr;
+        EXPECT_EQ(row.opened, opened);
+        // The scratch key holds "name"; a new key gives the empty default.
+        char read[40] = {};
+        EXPECT_EQ(row.opened, registry.GetString("name", read, sizeof read, ""));
+        EXPECT_STREQ(row.opened && *row.subKey == '\0' ? "ソフト\\表" : "", read);
+        EXPECT_EQ(row.written, registry.SetString("written", "x"));
+        // Each open lets go of the key held before, also when it fails.
+        EXPECT_EQ(0, registry.OpenKeyToRead(HKEY_CURRENT_USER, (key + "\\none").c_str()));
+        EXPECT_EQ(nullptr, registry.GetKey());
+    }
+
+    // The folders under HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, read-only in turn: each is
+    // found as the registry holds it, and found without asking for a right to write.
+    const auto stored = [](HKEY hive, const char* subKey, const char* value)
+    {
+        char text[MAX_PATH] = {};
+        DWORD size = sizeof text;
+        HKEY opened = nullptr;
+        RegOpenKeyExA(hive, subKey, 0, KEY_READ, &opened);
+        RegQueryValueExA(opened, value, nullptr, nullptr, LPBYTE(text), &size);
+        RegCloseKey(opened);
+        return std::string(text);
+    };
+    const std::string programFiles = stored(
+        HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir");
+    const std::string desktop =
+        stored(HKEY_CURRENT_USER,
+               "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "Desktop");
+    ASSERT_NE("", programFiles);
+    ASSERT_NE("", desktop);
+    CGsUtility utility;
+    const struct
+    {
+        HKEY readOnly;
+        int (CGsUtility::*get)(char*, int);
+        const std::string& expected;
+    } folders[] = {
+        {HKEY_LOCAL_MACHINE, &CGsUtility::GetProgramFilesDir, programFiles},
+        {HKEY_CURRENT_USER, &CGsUtility::GetDesktopDir, desktop},
+    };
+    for (const auto& [readOnly, get, expected] : folders)
+    {
+        g_readOnlyHive = readOnly;
+        g_accessAsked.clear();
+        char folder[MAX_PATH] = {};
+        EXPECT_EQ(1, (utility.*get)(folder, MAX_PATH)) << expected;
+        EXPECT_EQ(expected, folder);
+        for (REGSAM access : g_accessAsked)
+            EXPECT_EQ(0u, access & WRITE_RIGHTS) << expected << ": a right to write asked";
+    }
+    GsSetRegistryKeyFunctions(nullptr, nullptr);
+    RegDeleteKeyA(HKEY_CURRENT_USER, (key + "\\new").c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
 }
 
@@ -266,6 +407,91 @@ TEST_F(GsComponentTest, InstallCopiesWholeFilesAndRefusesWhatItCannot)
         EXPECT_EQ(0, manager->Step(nullptr, nullptr)) << to;
     }
     EXPECT_EQ("", gstest::ReadWholeFile(destination + "\\shrinking.bin"));
+}
+
+// A file of a given size that keeps nothing: sources near 2 GiB without the disk space.
+class CSizedFile : public CGsFile
+{
+public:
+    explicit CSizedFile(int bytes) : size(bytes) {}
+    int Open(const char*, int) override { return open = 1; }
+    int Close() override { return open = 0; }
+    int Read(void*, unsigned int count, unsigned int* transferred) override
+    {
+        return Transfer(count, transferred);
+    }
+    int Write(const void*, unsigned int count, unsigned int* transferred) override
+    {
+        return Transfer(count, transferred);
+    }
+    int GetSize() override { return open ? size : 0; }
+
+    static inline long long moved = 0; // bytes read and written, over all files
+
+private:
+    int Transfer(unsigned int count, unsigned int* transferred)
+    {
+        moved += open ? count : 0;
+        if (transferred != nullptr)
+            *transferred = open ? count : 0;
+        return open;
+    }
+    int size;
+    int open = 0;
+};
+
+class CSizedInstallManager : public CGsInstallManager
+{
+public:
+    explicit CSizedInstallManager(int bytes) : size(bytes) {}
+
+protected:
+    std::unique_ptr<CGsFile> MakeFileObject() override
+    {
+        return std::make_unique<CSizedFile>(size);
+    }
+
+private:
+    int size;
+};
+
+// The copy's count of a file's bytes goes on by whole chunks past its size: within one chunk of
+// 2 GiB that passes INT_MAX. Each size is copied in whole chunks and one piece, every byte read
+// and written once, and the progress grows to 256 by the last step, which carries the flag.
+TEST(GsInstallManagerSizes, FilesNear2GiBEndAtTheirLastChunk)
+{
+    constexpr int CHUNK = GS_INSTALL_CHUNK_SIZE;
+    // size, steps
+    const std::pair<int, int> rows[] = {
+        {INT_MAX, 1024},             // 2 GiB - 1: the last piece is 2 MiB - 1
+        {INT_MAX - CHUNK + 2, 1024}, // the first size whose count passes INT_MAX
+        {INT_MAX - CHUNK + 1, 1023}, // 1023 whole chunks exactly
+        {INT_MAX - 3 * CHUNK, 1021}, // 1020 whole chunks and one of 2 MiB - 1
+        {5 * CHUNK + 1, 6},
+    };
+    for (const auto& [size, steps] : rows)
+    {
+        SCOPED_TRACE(size);
+        CSizedInstallManager manager(size);
+        ASSERT_EQ(1, manager.Setup(nullptr, 0, "C:\\from", "C:\\to"));
+        manager.AddFile("big.bin", nullptr);
+        CSizedFile::moved = 0;
+        ASSERT_EQ(1, manager.Start());
+        EXPECT_EQ(size / 1024, manager.GetTotalKilobytes());
+        int taken = 0, finished = 0, progress = 0, previous = 0;
+        while (!finished && taken < steps + 2)
+        {
+            ASSERT_EQ(1, manager.Step(&finished, &progress));
+            EXPECT_GE(progress, previous);
+            previous = progress;
+            ++taken;
+        }
+        EXPECT_EQ(steps, taken);
+        EXPECT_EQ(1, finished);
+        EXPECT_EQ(256, progress);
+        EXPECT_EQ(2LL * size, CSizedFile::moved);
+        EXPECT_EQ(0, manager.Step(nullptr, nullptr));
+    }
 }
 
 } // namespace

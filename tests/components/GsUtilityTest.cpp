@@ -3,6 +3,7 @@
 // alone before the terminator is a lead byte without its trail byte.
 #include "GsUtility.h"
 #include "GsPathText.h"
+#include "GsTestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,65 @@ TEST_F(GsPathTextTest, PathsSplitAndCaseChangesAtCharacters)
     char lower[] = "AB XアYアZ \xB1\xDF \x83\0QQ";
     EXPECT_EQ(1, utility.MakeLower(lower));
     EXPECT_EQ(0, std::memcmp("ab xアyアz \xB1\xDF \x83\0QQ", lower, sizeof lower));
+}
+
+// The root that the drive operations ask the system about, from the text alone: a share's root
+// is its second level, and a double-byte character ending in 0x5C ends no level.
+TEST_F(GsPathTextTest, DriveRootsOfDrivesSharesAndLongPaths)
+{
+    const char* const rows[][2] = {
+        // path, root
+        {"C:\\dir\\file", "C:\\"},
+        {"C:\\", "C:\\"},
+        {"C:", "C:"}, // no backslash: the path itself
+        {"\\\\server\\share\\dir\\file", "\\\\server\\share\\"},
+        {"\\\\server\\share\\", "\\\\server\\share\\"},
+        {"\\\\server\\share", "\\\\server\\share\\"}, // the system needs the final backslash
+        {"\\\\server", "\\\\server"},
+        {"\\\\サーバ\\表\\ソ\\a", "\\\\サーバ\\表\\"}, // 表 and ソ end in 0x5C
+        {"\\\\?\\D:\\dir", "\\\\?\\D:\\"},
+        {"\\\\?\\unc\\server\\share\\dir", "\\\\?\\unc\\server\\share\\"},
+        {"\\\\.\\D:\\dir", "\\\\.\\D:\\"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row[1], GsDriveRoot(row[0])) << row[0];
+    EXPECT_EQ(259u, GsDriveRoot(("\\\\server\\" + std::string(300, 's')).c_str()).size());
+}
+
+// The volume that holds a path, as the system reports its mount point: a folder where another
+// volume is mounted (a small file system that the test fixture mounts, as root) is a root of
+// its own, with its own free space; a share that cannot be reached falls back to its text.
+TEST_F(GsPathTextTest, VolumeRootsFollowMountedFolders)
+{
+    const std::string mounted = gstest::ToWindowsPath(GS_MOUNTED_VOLUME);
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((mounted + "\\sub").c_str()))
+        << "the mounted volume is made by the test fixture";
+    char windows[MAX_PATH] = {};
+    ASSERT_TRUE(utility.GetWindowsDir(windows, MAX_PATH));
+    char current[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, current);
+    const std::string drive(windows, 3);
+    ASSERT_TRUE(SetCurrentDirectoryA(windows));
+    const std::string rows[][2] = {
+        // path, root
+        {mounted + "\\sub\\file.txt", mounted + "\\"},
+        {mounted + "\\sub", mounted + "\\"},
+        {mounted, mounted + "\\"},
+        {std::string(windows) + "\\system32\\x.dll", drive},
+        {"system32\\x.dll", drive}, // relative: the current folder's volume
+        {"\\\\gs-no-such-server\\share\\dir\\file", "\\\\gs-no-such-server\\share\\"},
+    };
+    for (const auto& [path, root] : rows)
+        EXPECT_EQ(root, GsVolumeRoot(path.c_str())) << path;
+    SetCurrentDirectoryA(current);
+
+    // The mounted volume holds 1 MiB; the drive it is mounted in far more.
+    ULONGLONG inside = 0, outside = 0;
+    ASSERT_EQ(1, utility.GetFreeDiskSpace((mounted + "\\sub\\file.txt").c_str(), &inside));
+    ASSERT_EQ(1, utility.GetFreeDiskSpace((mounted + "\\..").c_str(), &outside));
+    EXPECT_LE(inside, 1u << 20);
+    EXPECT_GT(outside, 1u << 20);
+    EXPECT_EQ(1, utility.IsFixedDrive((mounted + "\\sub\\file.txt").c_str()));
 }
 
 } // namespace

@@ -5,11 +5,15 @@
 #include "GsDialogList.h"
 #include "GsDialogProc.h"
 #include "GsDialogSync.h"
+#include "GsDualBoot.h"
+#include "GsTestProcess.h"
 #include "GsWheelMessage.h"
 #include "UpdaterResources.h"
 #include "UpdaterTestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <sddl.h>
 
 #include <cstring>
 #include <set>
@@ -338,6 +342,72 @@ TEST(FrameworkWheel, OnlyVersion4Of95LineAndVersion3OfNtLineNeedTheMessage)
     };
     for (const auto& [version, wheel] : rows)
         EXPECT_EQ(wheel, GsIsWheelMessageSystem(version)) << std::hex << version;
+}
+
+// The application's guard is made by an elevated updater, and the application, not elevated,
+// asks for the name with CreateMutexA, which asks for MUTEX_ALL_ACCESS: the guard's access list
+// must grant it, or the application is refused the name instead of finding it taken. Wine keeps
+// a mutex's access list (not its integrity label). The updater's own guard keeps the creator's
+// default security. A name that exists but may not be opened counts as taken.
+TEST(GsDualBoot, TheApplicationsGuardGrantsEveryUserWhatCreateMutexAsksFor)
+{
+    const struct
+    {
+        const char* name;
+        bool shared;          // CreateShared, else Create
+        const char* heldWith; // the security of a mutex already holding the name, or null
+        int obtained;
+        const char* account;
+        DWORD granted;
+    } rows[] = {
+        {"shared, authenticated users", true, nullptr, 1, "S-1-5-11", MUTEX_ALL_ACCESS},
+        {"shared, system", true, nullptr, 1, "S-1-5-18", MUTEX_ALL_ACCESS},
+        {"shared, administrators", true, nullptr, 1, "S-1-5-32-544", MUTEX_ALL_ACCESS},
+        {"own", false, nullptr, 1, "S-1-5-11", 0},
+        {"held by a shared guard", true, "D:(A;;0x1F0001;;;AU)", 0, "S-1-5-11", MUTEX_ALL_ACCESS},
+        {"held, refused to everyone", false, "D:", 0, "S-1-5-11", 0},
+        {"held, refused to everyone, shared", true, "D:", 0, "S-1-5-11", 0},
+    };
+    int count = 0;
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        const std::string name = "GsDualBootTest-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(++count);
+        HANDLE held = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (row.heldWith != nullptr)
+        {
+            ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                row.heldWith, SDDL_REVISION_1, &descriptor, nullptr));
+            SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+            held = CreateMutexA(&attributes, FALSE, name.c_str());
+            ASSERT_NE(nullptr, held);
+        }
+        CGsDualBoot guard;
+        EXPECT_EQ(row.obtained,
+                  row.shared ? guard.CreateShared(name.c_str()) : guard.Create(name.c_str()));
+        EXPECT_EQ(row.granted, gstest::MutexAccessGrantedTo(name.c_str(), row.account));
+        // The application's own test: told that the name exists, or refused (no handle).
+        HANDLE application = CreateMutexA(nullptr, FALSE, name.c_str());
+        const DWORD error = GetLastError();
+        EXPECT_EQ(row.granted != 0 || row.heldWith == nullptr, application != nullptr);
+        EXPECT_EQ(application != nullptr ? ERROR_ALREADY_EXISTS : ERROR_ACCESS_DENIED, error);
+        if (application != nullptr)
+            CloseHandle(application);
+        if (held != nullptr)
+            CloseHandle(held);
+        LocalFree(descriptor);
+        // Taken again, a guard lets go of its own handle first; released, the name is free.
+        EXPECT_EQ(1, row.shared ? guard.CreateShared(name.c_str()) : guard.Create(name.c_str()));
+        guard.Release();
+        EXPECT_EQ(nullptr, guard.GetHandle());
+        EXPECT_EQ(0, gstest::NameIsTaken(name.c_str()));
+    }
+    // A guard that ends lets go of the name.
+    const std::string last = "GsDualBootTest-" + std::to_string(GetCurrentProcessId());
+    EXPECT_EQ(1, CGsDualBoot().CreateShared(last.c_str()));
+    EXPECT_EQ(0, gstest::NameIsTaken(last.c_str()));
 }
 
 } // namespace

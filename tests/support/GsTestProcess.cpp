@@ -1,5 +1,8 @@
 #include "GsTestProcess.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 namespace gstest
 {
 namespace
@@ -164,6 +167,37 @@ int NameIsTaken(const char* name)
     if (probe != nullptr)
         CloseHandle(probe);
     return probe == nullptr || error == ERROR_ALREADY_EXISTS ? 1 : 0;
+}
+
+DWORD MutexAccessGrantedTo(const char* name, const char* sid)
+{
+    PSID account = nullptr;
+    HANDLE mutex = OpenMutexA(READ_CONTROL, FALSE, name);
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD granted = 0;
+    if (mutex != nullptr && ConvertStringSidToSidA(sid, &account) &&
+        GetSecurityInfo(mutex, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &list,
+                        nullptr, &descriptor) == ERROR_SUCCESS &&
+        list != nullptr)
+    {
+        for (DWORD i = 0; i < list->AceCount; ++i)
+        {
+            void* entry = nullptr;
+            if (GetAce(list, i, &entry) &&
+                static_cast<ACE_HEADER*>(entry)->AceType == ACCESS_ALLOWED_ACE_TYPE)
+            {
+                auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+                if (EqualSid(&allowed->SidStart, account))
+                    granted |= allowed->Mask;
+            }
+        }
+    }
+    LocalFree(descriptor);
+    LocalFree(account);
+    if (mutex != nullptr)
+        CloseHandle(mutex);
+    return granted;
 }
 
 } // namespace gstest

@@ -53,5 +53,9 @@ std::string BoxText(HWND window);
 int PressButton(HWND window, int id);
 int WaitUntilGone(HWND window);    // 1 when gone within the step time
 int NameIsTaken(const char* name); // 1 when a mutex of that name exists, else 0
+// The rights the access list of the mutex `name` grants the account `sid` (a SID string such as
+// "S-1-5-11") by its own entries; 0 when it has none for it, or when the mutex has no access list
+// to read (as wine gives one made with no security attributes).
+DWORD MutexAccessGrantedTo(const char* name, const char* sid);
 
 } // namespace gstest

@@ -23,6 +23,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace
@@ -565,6 +566,64 @@ TEST(PinnedFolderTest, RedirectionTrustIsAskedFor)
         EXPECT_EQ(ProcessRedirectionTrustPolicy, g_askedPolicy);
         EXPECT_EQ(1u, g_askedFlags) << "enforced, not audited";
     }
+}
+
+// Windows opens "Larkspurgleam.bak." and "Larkspurgleam.bak " as Larkspurgleam.bak (it drops
+// the dots and blanks that end a name), and a short name as its long one: the update's names are
+// built from the name the system opens, so its own names are refused in every such form, and a
+// target written so gets the names beside the file it opens. 表 ends in the byte 0x5C.
+TEST(UpdatePathsTest, OwnNamesAreRefusedInEveryFormTheSystemOpens)
+{
+    ASSERT_EQ(932u, GetACP()) << "run under the Japanese locale (LC_ALL=ja_JP.UTF-8)";
+    gstest::ScratchFolder scratch("paths");
+    const std::string folder = scratch.MakeFolder("ソフト\\表");
+    // Short names of an existing target and of its backup.
+    std::string shortNames[2];
+    for (int i = 0; i < 2; ++i)
+    {
+        const std::string file = folder + (i == 0 ? "\\Larkspurgleam.exe" : "\\Larkspurgleam.bak");
+        char shortName[MAX_PATH] = {};
+        ASSERT_TRUE(updtest::WriteAll(file, "old"));
+        ASSERT_NE(0u, GetShortPathNameA(file.c_str(), shortName, MAX_PATH));
+        ASSERT_NE(file, shortName);
+        shortNames[i] = shortName;
+    }
+    char previous[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
+    // target (below the folder, or as given when it has a colon), result, and the names beside
+    // it below the folder, without their last three letters
+    const std::tuple<std::string, int, const char*> rows[] = {
+        {"Larkspurgleam.exe", 1, "Larkspurgleam."},
+        {"Larkspurgleam.exe.", 1, "Larkspurgleam."},
+        {"Larkspurgleam.exe . ", 1, "Larkspurgleam."},
+        {"表.exe ", 1, "表."},
+        {"Larkspurgleam.bak.", 0, ""},
+        {"Larkspurgleam.BAK ", 0, ""},
+        {"Larkspurgleam.new..", 0, ""},
+        {"Larkspurgleam.old. ", 0, ""},
+        {shortNames[0], 1, "Larkspurgleam."},
+        {shortNames[1], 0, ""},
+        {folder + "\\..\\表\\Larkspurgleam.bak", 0, ""},
+        {std::string(230, 'a') + ".exe", 0, ""}, // fits, but its full path does not
+    };
+    for (const auto& [given, result, stem] : rows)
+    {
+        const bool full = given.find(':') != std::string::npos;
+        for (const std::string& form : {full ? given : folder + "\\" + given, given})
+        {
+            UpdatePaths paths;
+            EXPECT_EQ(result, MakeUpdatePaths(form.c_str(), paths)) << form;
+            if (result == 1)
+            {
+                const std::string beside = folder + "\\" + stem;
+                EXPECT_EQ(beside + "bak", paths.backup) << form;
+                EXPECT_EQ(beside + "new", paths.temporary) << form;
+                EXPECT_EQ(beside + "old", paths.setAside) << form;
+            }
+        }
+    }
+    SetCurrentDirectoryA(previous);
 }
 
 // As the step runner: what OK does, killed at the step (exit code 100 + step; 0: none).

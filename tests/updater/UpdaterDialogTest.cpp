@@ -212,6 +212,11 @@ TEST_F(UpdaterDialogTest, ChangeChoosesAnotherFile)
     Start();
     EXPECT_EQ(2, gstest::NameIsTaken(UPDATER_NAME) + gstest::NameIsTaken(APPLICATION_NAME))
         << "the dialog runs holding both names";
+    // The application, not elevated, must be able to open the elevated updater's hold on its
+    // name; the updater's own name keeps the default security.
+    EXPECT_EQ(static_cast<DWORD>(MUTEX_ALL_ACCESS),
+              gstest::MutexAccessGrantedTo(APPLICATION_NAME, "S-1-5-11"));
+    EXPECT_EQ(0u, gstest::MutexAccessGrantedTo(UPDATER_NAME, "S-1-5-11"));
     ASSERT_EQ(0, OkEnabled());
     ASSERT_TRUE(gstest::PressButton(dialog, IDC_CHANGE));
     const HWND open = updater->WaitForWindow(gstest::STEP_TIMEOUT_MS, [](HWND w)
