@@ -303,11 +303,12 @@ int ReplaceWithBackup(const CPinnedFolder& folder, const char* target, const Upd
 int ReplaceExecutable(const char* targetPath, const unsigned char* content, std::size_t size,
                       const PayloadDigest& digest)
 {
-    // From here on every name is taken in the one folder held for the step.
+    // From here on every name is taken in the one folder held for the step, and the target by
+    // the name the system opens for it.
     UpdatePaths paths;
     CPinnedFolder folder;
     if (content == nullptr || size == 0 || !MakeUpdatePaths(targetPath, paths) ||
-        !folder.Pin(targetPath) || IsFolder(folder, targetPath) ||
+        !folder.Pin(paths.target) || IsFolder(folder, paths.target) ||
         (paths.hasBackup && IsFolder(folder, paths.backup)) || !TidyInterruptedRun(folder, paths))
     {
         return 0;
@@ -324,9 +325,9 @@ int ReplaceExecutable(const char* targetPath, const unsigned char* content, std:
     int result = 0;
     if (paths.hasBackup)
     {
-        result = ReplaceWithBackup(folder, targetPath, paths, wait);
+        result = ReplaceWithBackup(folder, paths.target, paths, wait);
     }
-    else if (wait.Retry([&] { return folder.Rename(paths.temporary, targetPath, true); }))
+    else if (wait.Retry([&] { return folder.Rename(paths.temporary, paths.target, true); }))
     {
         ReachStep(UPDATE_STEP_REPLACED);
         result = 1;
@@ -343,7 +344,7 @@ int TidyUpdateLeftovers(const char* targetPath)
 {
     UpdatePaths paths;
     CPinnedFolder folder;
-    return MakeUpdatePaths(targetPath, paths) && folder.Pin(targetPath) &&
+    return MakeUpdatePaths(targetPath, paths) && folder.Pin(paths.target) &&
                    TidyInterruptedRun(folder, paths)
                ? 1
                : 0;

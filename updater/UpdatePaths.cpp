@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <initializer_list>
 
 namespace
 {
@@ -40,24 +41,40 @@ bool SameName(const char* a, const char* b)
 // full path, whose last name has lost the dots and blanks at its end that the system ignores
 // ("Larkspurgleam.bak." opens Larkspurgleam.bak), in its long form where the file exists (a
 // short name such as LARKSP~1.BAK opens it too). The names beside the target are built from
-// this text, so that the checks against them see what the system will touch. The system
-// converts the text to wide characters first, so double-byte characters are never split.
+// this text, so that the checks against them see what the system will touch. Worked out in
+// wide characters and converted back without best fit: the ANSI functions would hand back a
+// long name the code page cannot carry in its best-fit form, which names another file.
 bool MakeFullPath(const char* targetPath, char* fullPath)
 {
-    const DWORD length =
-        GetFullPathNameA(targetPath, static_cast<DWORD>(UPDATE_PATH_SIZE), fullPath, nullptr);
-    if (length == 0 || length >= static_cast<DWORD>(UPDATE_PATH_SIZE))
+    wchar_t given[MAX_PATH];
+    wchar_t full[MAX_PATH];
+    wchar_t longForm[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, targetPath, -1, given, MAX_PATH) == 0)
     {
         return false;
     }
-    char longPath[UPDATE_PATH_SIZE];
-    const DWORD longLength =
-        GetLongPathNameA(fullPath, longPath, static_cast<DWORD>(UPDATE_PATH_SIZE));
-    if (longLength > 0 && longLength < static_cast<DWORD>(UPDATE_PATH_SIZE))
+    const DWORD length = GetFullPathNameW(given, MAX_PATH, full, nullptr);
+    if (length == 0 || length >= MAX_PATH)
     {
-        std::memcpy(fullPath, longPath, longLength + 1);
+        return false;
     }
-    return true;
+    const DWORD longLength = GetLongPathNameW(full, longForm, MAX_PATH);
+    for (const wchar_t* form : {longForm, full})
+    {
+        if (form == longForm && (longLength == 0 || longLength >= MAX_PATH))
+        {
+            continue;
+        }
+        BOOL usedDefault = FALSE;
+        if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, form, -1, fullPath, UPDATE_PATH_SIZE,
+                                nullptr, &usedDefault) != 0 &&
+            !usedDefault)
+        {
+            return true;
+        }
+    }
+    fullPath[0] = '\0';
+    return false;
 }
 
 } // namespace
@@ -100,15 +117,16 @@ int MakeUpdatePaths(const char* targetPath, UpdatePaths& paths)
     if (std::strlen(targetPath) <= 3)
     {
         // Too short for a name beside it: no backup, and a temporary name by appending.
+        std::strcpy(paths.target, targetPath);
         std::strcpy(paths.temporary, targetPath);
         std::strcat(paths.temporary, SHORT_TEMPORARY_TAIL);
         return 1;
     }
-    char fullPath[UPDATE_PATH_SIZE];
-    if (!MakeFullPath(targetPath, fullPath))
+    if (!MakeFullPath(targetPath, paths.target))
     {
         return 0;
     }
+    const char* fullPath = paths.target;
     paths.hasBackup = MakeBackupPath(fullPath, paths.backup) != 0;
     MakeSiblingPath(fullPath, TEMPORARY_SUFFIX, paths.temporary);
     MakeSiblingPath(fullPath, SET_ASIDE_SUFFIX, paths.setAside);

@@ -19,6 +19,7 @@ int MakeBackupPath(const char* targetPath, char* backupPath);
 // Every name the update step needs for one target.
 struct UpdatePaths
 {
+    char target[UPDATE_PATH_SIZE];    // the target as the system opens it (see MakeUpdatePaths)
     char backup[UPDATE_PATH_SIZE];    // the previous release after the update ("bak")
     char temporary[UPDATE_PATH_SIZE]; // the new release while it is written ("new")
     char setAside[UPDATE_PATH_SIZE];  // an older backup while the update runs ("old")
@@ -30,5 +31,7 @@ struct UpdatePaths
 // built from the target's full path as the system opens it (GetFullPathNameA: without the dots
 // and blanks that end its last name, so "Larkspurgleam.bak." is the backup itself; a short
 // name in its long form), which must fit too. A path of three characters or fewer has no
-// backup and its temporary name is the text with ".new" appended.
+// backup and its temporary name is the text with ".new" appended. Every name, the target's
+// included, is exact in the ANSI code page: a path whose full or long form the code page
+// cannot carry is refused rather than replaced by its best-fit neighbour.
 int MakeUpdatePaths(const char* targetPath, UpdatePaths& paths);
