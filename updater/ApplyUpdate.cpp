@@ -301,15 +301,17 @@ int ReplaceWithBackup(const CPinnedFolder& folder, const char* target, const Upd
 } // namespace
 
 int ReplaceExecutable(const char* targetPath, const unsigned char* content, std::size_t size,
-                      const PayloadDigest& digest)
+                      const PayloadDigest& digest, const wchar_t* checkedFolder)
 {
     // From here on every name is taken in the one folder held for the step, and the target by
     // the name the system opens for it.
     UpdatePaths paths;
     CPinnedFolder folder;
     if (content == nullptr || size == 0 || !MakeUpdatePaths(targetPath, paths) ||
-        !folder.Pin(paths.target) || IsFolder(folder, paths.target) ||
-        (paths.hasBackup && IsFolder(folder, paths.backup)) || !TidyInterruptedRun(folder, paths))
+        !folder.Pin(paths.target) ||
+        (checkedFolder != nullptr && lstrcmpiW(folder.RealPath(), checkedFolder) != 0) ||
+        IsFolder(folder, paths.target) || (paths.hasBackup && IsFolder(folder, paths.backup)) ||
+        !TidyInterruptedRun(folder, paths))
     {
         return 0;
     }
@@ -350,14 +352,16 @@ int TidyUpdateLeftovers(const char* targetPath)
                : 0;
 }
 
-int ApplyUpdateFrom(HMODULE module, const char* targetPath, HWND owner)
+int ApplyUpdateFrom(HMODULE module, const char* targetPath, HWND owner,
+                    const wchar_t* checkedFolder)
 {
     int result = 0;
     std::vector<unsigned char> executable;
     PayloadDigest digest;
     if (targetPath != nullptr && LoadPayload(module, executable, digest))
     {
-        result = ReplaceExecutable(targetPath, executable.data(), executable.size(), digest);
+        result = ReplaceExecutable(targetPath, executable.data(), executable.size(), digest,
+                                   checkedFolder);
     }
     if (!result)
     {
@@ -366,7 +370,7 @@ int ApplyUpdateFrom(HMODULE module, const char* targetPath, HWND owner)
     return result;
 }
 
-int ApplyUpdate(const char* targetPath, HWND owner)
+int ApplyUpdate(const char* targetPath, HWND owner, const wchar_t* checkedFolder)
 {
     HMODULE module = g_pAppFrame != nullptr ? g_pAppFrame->instance : nullptr;
     if (module == nullptr)
@@ -374,7 +378,7 @@ int ApplyUpdate(const char* targetPath, HWND owner)
         GsMessageBox(owner, FAILURE_TEXT, FAILURE_CAPTION, MB_OK | MB_ICONERROR);
         return 0;
     }
-    return ApplyUpdateFrom(module, targetPath, owner);
+    return ApplyUpdateFrom(module, targetPath, owner, checkedFolder);
 }
 
 UpdateStepHook SetUpdateStepHook(UpdateStepHook hook)

@@ -37,10 +37,13 @@
 // Updates the file at `targetPath` (ANSI) from the payload of the frame's module. On failure
 // shows "アップデートファイルが作成できませんでした" ("Error", MB_ICONERROR) owned by `owner`.
 // 1 when the new executable is in place, complete and flushed; 0 otherwise.
-int ApplyUpdate(const char* targetPath, HWND owner);
+// `checkedFolder`, when given, is the real folder (CPinnedFolder::RealPath) in which the target
+// was checked: the step refuses, changing nothing, unless the folder it holds is that one.
+int ApplyUpdate(const char* targetPath, HWND owner, const wchar_t* checkedFolder = nullptr);
 
 // ApplyUpdate with the payload taken from `module` (a loaded image or a data-file module).
-int ApplyUpdateFrom(HMODULE module, const char* targetPath, HWND owner);
+int ApplyUpdateFrom(HMODULE module, const char* targetPath, HWND owner,
+                    const wchar_t* checkedFolder = nullptr);
 
 // Puts `size` bytes of `content`, whose SHA-256 is `digest`, at `targetPath`, keeping the
 // previous file under the backup name. Refuses (0, nothing changed) a target that is its own
@@ -54,7 +57,7 @@ int ApplyUpdateFrom(HMODULE module, const char* targetPath, HWND owner);
 // place; 0 when everything was left as it was, but for a new file still held by another
 // program, which the next run removes.
 int ReplaceExecutable(const char* targetPath, const unsigned char* content, std::size_t size,
-                      const PayloadDigest& digest);
+                      const PayloadDigest& digest, const wchar_t* checkedFolder = nullptr);
 
 // Removes what an interrupted update of `targetPath` left beside it: the temporary file, and
 // a set-aside older backup (put back under the backup name when that is free). 1 when nothing

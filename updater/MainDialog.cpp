@@ -170,7 +170,8 @@ void CMainDialog::OnOk(HWND window)
         break;
     case TARGET_ELIGIBLE:
         // On failure ApplyUpdate has shown its own message and the dialog stays open.
-        if (ApplyUpdate(m_strTargetPath.c_str(), window))
+        if (ApplyUpdate(m_strTargetPath.c_str(), window,
+                        checked.IsPinned() ? checked.RealPath() : nullptr))
         {
             GsMessageBox(window, DONE_TEXT, INFO_CAPTION, MB_OK | MB_ICONINFORMATION);
             EndDialog(window, 0);

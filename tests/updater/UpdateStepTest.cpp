@@ -221,7 +221,8 @@ struct Scenario
     // bytes and attributes: "plant NAME" (NAME a link to a read-only file there), "swap" (as the
     // new file is complete, the folder renamed away and replaced by a link to the other one,
     // which holds the old release and the new one as the temporary file), "through link" (the
-    // target reached through a legitimate link to the folder).
+    // target reached through a legitimate link to the folder), "elsewhere" (the target was
+    // checked in another folder than the one the step holds).
     const char* does;
     int result;
     const char* after;
@@ -296,6 +297,7 @@ const Scenario SCENARIOS[] = {
     {"PlantedBackupLink", "exe=old", "exe", "plant bak", 0, "bak=other exe=old"},
     {"FolderSwappedForALinkAsTheNewFileIsComplete", "bak=older exe=old", "exe", "swap", 1, "bak=old exe=new"},
     {"LegitimateLinkToTheFolder", "bak=older exe=old", "exe", "through link", 1, "bak=old exe=new"},
+    {"CheckedInAnotherFolder", "bak=older exe=old", "exe", "elsewhere", 0, "bak=older exe=old"},
 };
 // clang-format on
 
@@ -390,10 +392,12 @@ TEST_P(UpdateScenarioTest, FolderEndsAsExpected)
         const Held held = Hold(named("hold"), 0), shared = Hold(named("share"), FILE_SHARE_READ);
         SetUpdateUsesLinks(!has("nolinks"));
         const auto* content = reinterpret_cast<const unsigned char*>(newRelease.data());
-        result = has("tidy")     ? TidyUpdateLeftovers(target)
-                 : has("check")  ? CheckTarget(target)
-                 : has("digest") ? ReplaceExecutable(target, content, newRelease.size(), wrong)
-                                 : ApplyUpdate(target, nullptr);
+        result = has("tidy")    ? TidyUpdateLeftovers(target)
+                 : has("check") ? CheckTarget(target)
+                 : has("digest")
+                     ? ReplaceExecutable(target, content, newRelease.size(), wrong)
+                     : ApplyUpdate(target, nullptr,
+                                   has("elsewhere") ? L"\\\\?\\Z:\\elsewhere" : nullptr);
         EXPECT_TRUE(!has("check") || has("offered") == (IsTargetOffered(target) == 1));
     }
     SetCurrentDirectoryA(previous);
