@@ -72,8 +72,8 @@ std::string ReadWholeFile(const std::string& file, int* ok)
 
 int Resize(const std::string& path, long long size)
 {
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    OPEN_ALWAYS, 0, nullptr);
+    const HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
     LARGE_INTEGER position;
     position.QuadPart = size;
     const BOOL done = SetFilePointerEx(file, position, nullptr, FILE_BEGIN) && SetEndOfFile(file);

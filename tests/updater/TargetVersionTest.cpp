@@ -15,8 +15,8 @@
 #include <tuple>
 #include <vector>
 
-// Runs first (the search stays restricted for the process): a DLL planted in the current
-// folder under a name that the program loads must never be taken.
+// First (the restriction lasts for the process): a DLL planted in the current folder is never
+// taken.
 TEST(SystemLibraryTest, OnlyTheSystemFolderIsSearched)
 {
     gstest::ScratchFolder scratch("planted");

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace
@@ -112,57 +113,53 @@ protected:
 
 TEST_F(UpdaterDialogTest, OkOutcomes)
 {
-    const struct
-    {
-        const char* name;
-        std::string (*target)(); // the release copied as Larkspurgleam.exe, or null
-        long long size;          // the target's size, or 0 to keep it
-        const char* left;        // a killed run's leftovers: null, "bak" or "old" (.old and .new)
-        bool damaged;            // the program's payload damaged on its way to the user
-        const char* seen;        // the box's caption and text, from its start
-        const char* planted;     // a name beside the target planted as a link, or null
-    } rows[] = {
-        {"eligible", updtest::OldRelease, 0, nullptr, false, DONE, nullptr},
-        // Killed after the new release was in place (the set-aside backup put back), or
-        // between the renames without hard links (offered all the same; OK finishes).
-        {"already updated, whatever its size", updtest::NewRelease, 2048001, "old", false,
-         ALREADY_DONE, nullptr},
-        {"interrupted", nullptr, 0, "bak", false, DONE, nullptr},
-        {"one byte short", updtest::OldRelease, 2047999, nullptr, false, WRONG_FILE, nullptr},
-        {"one byte long", updtest::OldRelease, 2048001, nullptr, false, WRONG_FILE, nullptr},
-        {"absent: OK disabled, the command refused", nullptr, 0, nullptr, false, WRONG_FILE,
-         nullptr},
-        // A link to a read-only file elsewhere: it keeps its bytes and attributes.
-        {"planted temporary link", updtest::OldRelease, 0, nullptr, false, FAILED, "new"},
-        {"planted backup link", updtest::OldRelease, 0, nullptr, false, FAILED, "bak"},
-        // Last: the program stays damaged. The message is the update step's own.
-        {"damaged payload", updtest::OldRelease, 0, nullptr, true, FAILED, nullptr},
-    };
+    // name, the release copied as Larkspurgleam.exe (or null), its size (0: kept), a killed run's
+    // leftovers (null, "bak" or "old": .old and .new), the payload damaged on its way to the
+    // user, the box's caption and text (its start), a name beside the target planted as a link
+    using Release = std::string (*)();
+    const std::tuple<const char*, Release, long long, const char*, bool, const char*, const char*>
+        rows[] = {
+            {"eligible", updtest::OldRelease, 0, nullptr, false, DONE, nullptr},
+            // Killed after the new release was in place (the set-aside backup put back), or
+            // between the renames without hard links (offered all the same; OK finishes).
+            {"already updated, whatever its size", updtest::NewRelease, 2048001, "old", false,
+             ALREADY_DONE, nullptr},
+            {"interrupted", nullptr, 0, "bak", false, DONE, nullptr},
+            {"one byte short", updtest::OldRelease, 2047999, nullptr, false, WRONG_FILE, nullptr},
+            {"one byte long", updtest::OldRelease, 2048001, nullptr, false, WRONG_FILE, nullptr},
+            {"absent: OK disabled, the command refused", nullptr, 0, nullptr, false, WRONG_FILE,
+             nullptr},
+            // A link to a read-only file elsewhere: it keeps its bytes and attributes.
+            {"planted temporary link", updtest::OldRelease, 0, nullptr, false, FAILED, "new"},
+            {"planted backup link", updtest::OldRelease, 0, nullptr, false, FAILED, "bak"},
+            // Last: the program stays damaged. The message is the update step's own.
+            {"damaged payload", updtest::OldRelease, 0, nullptr, true, FAILED, nullptr},
+        };
     const std::string victim = scratch.MakeFolder("elsewhere") + "\\victim";
     const std::string target = Path("Larkspurgleam.exe"), bak = Path("Larkspurgleam.bak");
-    for (const auto& row : rows)
+    for (const auto& [name, release, size, left, damaged, shown, planted] : rows)
     {
-        SCOPED_TRACE(row.name);
-        const bool offered = row.target != nullptr || row.left != nullptr;
-        ASSERT_TRUE(row.target == nullptr || updtest::CopyTo(row.target(), target));
-        ASSERT_TRUE(row.size == 0 || gstest::Resize(target, row.size));
-        if (row.left != nullptr)
+        SCOPED_TRACE(name);
+        const bool offered = release != nullptr || left != nullptr;
+        ASSERT_TRUE(release == nullptr || updtest::CopyTo(release(), target));
+        ASSERT_TRUE(size == 0 || gstest::Resize(target, size));
+        if (left != nullptr)
         {
-            ASSERT_TRUE(updtest::CopyTo(updtest::OldRelease(), Path("Larkspurgleam.") + row.left));
-            ASSERT_TRUE(*row.left == 'b' || updtest::WriteAll(Path("Larkspurgleam.new"), "part"));
+            ASSERT_TRUE(updtest::CopyTo(updtest::OldRelease(), Path("Larkspurgleam.") + left));
+            ASSERT_TRUE(*left == 'b' || updtest::WriteAll(Path("Larkspurgleam.new"), "part"));
         }
-        const std::string link = Path("Larkspurgleam.") + (row.planted ? row.planted : "");
-        ASSERT_TRUE(!row.planted || (updtest::WriteAll(victim, "other") &&
-                                     SetFileAttributesA(victim.c_str(), FILE_ATTRIBUTE_READONLY) &&
-                                     updtest::PlantLink(victim, link)));
+        const std::string link = Path("Larkspurgleam.") + (planted ? planted : "");
+        ASSERT_TRUE(!planted || (updtest::WriteAll(victim, "other") &&
+                                 SetFileAttributesA(victim.c_str(), FILE_ATTRIBUTE_READONLY) &&
+                                 updtest::PlantLink(victim, link)));
         const DWORD victimAttributes = GetFileAttributesA(victim.c_str());
         const std::string before = ReadWholeFile(target);
         const Files filesBefore = updtest::ListFolder(folder);
-        std::vector<unsigned char> damaged = updtest::BuiltPayload();
-        damaged.back() ^= 1;
-        ASSERT_TRUE(!row.damaged ||
-                    updtest::WriteResources(
-                        program, {{"BIN", MAKEINTRESOURCEA(107), 1041, damaged}}, false));
+        std::vector<unsigned char> broken = updtest::BuiltPayload();
+        broken.back() ^= 1;
+        ASSERT_TRUE(!damaged ||
+                    updtest::WriteResources(program, {{"BIN", MAKEINTRESOURCEA(107), 1041, broken}},
+                                            false));
         Start();
         EXPECT_EQ(offered ? target : "", Target());
         EXPECT_EQ(offered ? 1 : 0, OkEnabled());
@@ -172,10 +169,10 @@ TEST_F(UpdaterDialogTest, OkOutcomes)
         EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN) / 2 - (rect.bottom - rect.top) / 2, rect.top);
 
         const std::string seen = PressOk();
-        EXPECT_EQ(row.seen, seen.substr(0, std::string(row.seen).size()));
+        EXPECT_EQ(shown, seen.substr(0, std::string(shown).size()));
         ExpectEndWithZero(seen.rfind("Error|", 0) == 0);
-        const bool done = row.seen == DONE;
-        if (done || row.left != nullptr)
+        const bool done = shown == DONE;
+        if (done || left != nullptr)
         {
             EXPECT_EQ((Files{"Larkspurgleam.bak", "Larkspurgleam.exe", "LarkspurgleamUpdater.exe"}),
                       updtest::ListFolder(folder));
@@ -188,7 +185,7 @@ TEST_F(UpdaterDialogTest, OkOutcomes)
         EXPECT_TRUE(done ? ReadWholeFile(target) == ReadWholeFile(updtest::NewRelease()) ||
                                !updtest::PayloadIsTheSample()
                          : ReadWholeFile(target) == before);
-        if (row.planted)
+        if (planted)
         {
             EXPECT_EQ("other", ReadWholeFile(victim));
             EXPECT_EQ(victimAttributes, GetFileAttributesA(victim.c_str()));
