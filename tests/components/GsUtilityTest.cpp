@@ -81,8 +81,7 @@ TEST_F(GsPathTextTest, PathsSplitAndCaseChangesAtCharacters)
     utility.ExtractDirectory(inPlace, inPlace);
     EXPECT_STREQ("C:\\data\\sub", inPlace);
 
-    // ヂ and テ have the trail bytes 'a' and 'e', ア has 'A'; B1 DF are single-byte katakana.
-    // The bytes after the terminator are not part of the text.
+    // ヂ, テ and ア have the trail bytes 'a', 'e', 'A'; B1 DF are single-byte; after the NUL, none.
     char upper[] = "ab xヂyテz 09 \xB1\xDF \x83\0qq";
     EXPECT_EQ(1, utility.MakeUpper(upper));
     EXPECT_EQ(0, std::memcmp("AB XヂYテZ 09 \xB1\xDF \x83\0qq", upper, sizeof upper));

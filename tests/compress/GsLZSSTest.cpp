@@ -55,8 +55,7 @@ struct Result
     bool canaryIntact;
 };
 
-// Runs a codec (the product's or the yardstick) into exactly `capacity` bytes followed by canary
-// bytes that must survive.
+// Runs a codec (the product's or the yardstick) into `capacity` bytes and a canary that survives.
 template <typename Codec> Result Code(Codec& codec, bool encode, const Bytes& in, int capacity)
 {
     Bytes out(static_cast<std::size_t>(capacity) + CANARY_BYTES, CANARY);
@@ -119,8 +118,7 @@ class YardstickTest : public ::testing::TestWithParam<Case>
 {
 };
 
-// The same stream within the bound, the source back from it, and a destination one byte short
-// refused without a write past it, encoding and decoding.
+// The same stream, the source back from it, and one byte too little room refused without a write.
 TEST_P(YardstickTest, SameStreamDecodedBackAndTightDestinationsRefused)
 {
     const auto& [kind, moves, size] = GetParam();

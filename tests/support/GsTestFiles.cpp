@@ -59,8 +59,7 @@ std::string ScratchFolder::MakeFolder(const std::string& relative) const
 
 std::string ReadWholeFile(const std::string& file, int* ok)
 {
-    // In one read: byte by byte, a 2 MB release takes a noticeable part of a second under
-    // emulation, and the tests read many.
+    // In one read: byte by byte, a 2 MB release takes a part of a second under emulation.
     std::ifstream stream(file, std::ios::binary | std::ios::ate);
     if (ok != nullptr)
         *ok = stream ? 1 : 0;

@@ -48,8 +48,9 @@ std::string GetText(HWND window); // WM_GETTEXT, also across processes; "" when 
 std::string BoxText(HWND window);
 // Posts BM_CLICK to the control `id` (posted: a modal box it opens holds no test). 1: posted.
 int PressButton(HWND window, int id);
-int WaitUntilGone(HWND window);    // 1 when gone within the step time
-int NameIsTaken(const char* name); // 1 when a mutex of that name exists, else 0
+std::wstring Wide(const std::string& text); // from the ANSI code page; "" when it cannot be
+int WaitUntilGone(HWND window);             // 1 when gone within the step time
+int NameIsTaken(const char* name);          // 1 when a mutex of that name exists, else 0
 // The rights the access list of the mutex `name` grants the account `sid` ("S-1-5-11") by its
 // own entries; 0 when none, or when it has no access list (wine's without security attributes).
 DWORD MutexAccessGrantedTo(const char* name, const char* sid);

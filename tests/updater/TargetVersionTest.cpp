@@ -15,8 +15,7 @@
 #include <tuple>
 #include <vector>
 
-// First (the restriction lasts for the process): a DLL planted in the current folder is never
-// taken.
+// First (the restriction lasts): a DLL planted in the current folder is never taken.
 TEST(SystemLibraryTest, OnlyTheSystemFolderIsSearched)
 {
     gstest::ScratchFolder scratch("planted");

@@ -504,30 +504,26 @@ TEST(PinnedFolderTest, OnlyNamesDirectlyInTheFolder)
     }
 }
 
-// OK asks for the redirection trust policy (junctions made by users without administrator
-// rights are not followed) through the call the system has, and takes a refusal quietly. Wine
-// has no such policy: through the seam.
+// OK asks for the redirection trust policy (junctions made by users without administrator rights
+// are not followed) and takes a refusal quietly. Wine has no such policy: through the seam.
 PROCESS_MITIGATION_POLICY g_askedPolicy;
 DWORD g_askedFlags = 0;
-BOOL WINAPI GrantPolicy(PROCESS_MITIGATION_POLICY policy, PVOID buffer, SIZE_T size)
+BOOL g_granted = TRUE;
+BOOL WINAPI AnswerPolicy(PROCESS_MITIGATION_POLICY policy, PVOID buffer, SIZE_T size)
 {
     g_askedPolicy = policy;
     g_askedFlags = size == sizeof(DWORD) ? *static_cast<DWORD*>(buffer) : 0xFFFFFFFF;
-    return TRUE;
-}
-BOOL WINAPI RefusePolicy(PROCESS_MITIGATION_POLICY policy, PVOID buffer, SIZE_T size)
-{
-    GrantPolicy(policy, buffer, size);
-    return FALSE;
+    return g_granted;
 }
 
 TEST(PinnedFolderTest, RedirectionTrustIsAskedFor)
 {
-    for (const auto& [setter, result] : {std::pair{GrantPolicy, 1}, std::pair{RefusePolicy, 0}})
+    for (const BOOL granted : {TRUE, FALSE})
     {
         g_askedFlags = 0;
-        SetMitigationSetter(setter);
-        EXPECT_EQ(result, EnableRedirectionTrust());
+        g_granted = granted;
+        SetMitigationSetter(AnswerPolicy);
+        EXPECT_EQ(granted ? 1 : 0, EnableRedirectionTrust());
         SetMitigationSetter(nullptr);
         EXPECT_EQ(ProcessRedirectionTrustPolicy, g_askedPolicy);
         EXPECT_EQ(1u, g_askedFlags) << "enforced, not audited";

@@ -72,8 +72,7 @@ protected:
     std::string Target() const { return gstest::GetText(GetDlgItem(dialog, IDC_TARGET_PATH)); }
     int OkEnabled() const { return IsWindowEnabled(GetDlgItem(dialog, IDOK)) ? 1 : 0; }
 
-    // Presses OK (posts the command when OK is disabled), answers the message box that
-    // follows, which the dialog must own, and gives "caption|text".
+    // Presses OK (or posts it), answers the box the dialog must own, and gives "caption|text".
     std::string PressOk()
     {
         EXPECT_TRUE(OkEnabled() ? gstest::PressButton(dialog, IDOK)
@@ -248,17 +247,13 @@ TEST_F(UpdaterDialogTest, ChangeChoosesAnotherFile)
 TEST_F(UpdaterDialogTest, FolderNamesTakenExactly)
 {
     const std::string base = scratch.GetPath(), neighbour = scratch.MakeFolder("x\\y");
-    wchar_t wideBase[MAX_PATH];
-    ASSERT_TRUE(MultiByteToWideChar(CP_ACP, 0, base.c_str(), -1, wideBase, MAX_PATH));
-    const std::wstring yen = std::wstring(wideBase) + L"\\x\u00A5y";
+    ASSERT_NE(L"", gstest::Wide(base));
+    const std::wstring yen = gstest::Wide(base) + L"\\x\u00A5y";
     const std::wstring yenTarget = yen + L"\\Larkspurgleam.exe";
     ASSERT_TRUE(CreateDirectoryW(yen.c_str(), nullptr));
-    wchar_t wideProgram[MAX_PATH], wideOld[MAX_PATH];
-    ASSERT_TRUE(
-        MultiByteToWideChar(CP_ACP, 0, program.c_str(), -1, wideProgram, MAX_PATH) &&
-        MultiByteToWideChar(CP_ACP, 0, updtest::OldRelease().c_str(), -1, wideOld, MAX_PATH));
-    ASSERT_TRUE(CopyFileW(wideProgram, (yen + L"\\LarkspurgleamUpdater.exe").c_str(), TRUE) &&
-                CopyFileW(wideOld, yenTarget.c_str(), TRUE) &&
+    ASSERT_TRUE(CopyFileW(gstest::Wide(program).c_str(),
+                          (yen + L"\\LarkspurgleamUpdater.exe").c_str(), TRUE) &&
+                CopyFileW(gstest::Wide(updtest::OldRelease()).c_str(), yenTarget.c_str(), TRUE) &&
                 updtest::CopyTo(updtest::OldRelease(), neighbour + "\\Larkspurgleam.exe"));
     const std::string oldRelease = ReadWholeFile(updtest::OldRelease());
     auto unchanged = [&]
