@@ -1,6 +1,5 @@
 // The registry, shortcut, file-search and install-manager components on real files and a scratch
-// registry key. Names with the trail byte 0x5C ("ソ" is 83 5C, "表" 95 5C) run through every path
-// the components split; they need code page 932.
+// key; names ending in the byte 0x5C ("ソ" 83 5C, "表" 95 5C, code page 932) in every path.
 #include "GsComponentIds.h"
 #include "GsInstallManager.h"
 #include "GsRegistry.h"
@@ -35,8 +34,7 @@ template <typename T> std::shared_ptr<T> Make(const GUID& identifier)
 class GsComponentTest : public ::testing::Test
 {
 protected:
-    // One tree for every case: files at three depths, a folder whose name matches *.exe, and the
-    // install manager's sources (bytes that repeat every 251).
+    // Files at three depths, a folder named as *.exe, the install sources (repeating every 251).
     static void SetUpTestSuite()
     {
         ASSERT_EQ(932u, GetACP()) << "run under the Japanese locale (LC_ALL=ja_JP.UTF-8)";
@@ -117,10 +115,8 @@ TEST_F(GsComponentTest, RegistryValuesRoundTripOrGiveTheirDefaults)
     RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
 }
 
-// What Windows decides for a program that is not elevated: every key of a hive it may only read
-// (HKEY_LOCAL_MACHINE, for the user) opens for reading and is refused any write access. Wine
-// grants everything, so these stand-ins for the two registry functions refuse as Windows does
-// for the hive named here; each access asked for is recorded.
+// Stand-ins for the two registry functions that refuse any write access to the hive named here,
+// as Windows does for a hive a program that is not elevated may only read (wine grants all).
 HKEY g_readOnlyHive = nullptr;
 std::vector<REGSAM> g_accessAsked;
 constexpr REGSAM WRITE_RIGHTS =
@@ -154,9 +150,8 @@ LONG WINAPI CreateKeyAsUser(HKEY root, LPCSTR subKey, DWORD reserved, LPSTR keyC
                                                                         : ERROR_ACCESS_DENIED;
 }
 
-// Keys of a hive the user may only read still open, and read; writing through them fails (wine
-// does check the access a key was opened with), and works where the user may write. The
-// utility's folders, values everyone may read, are found also where the hive is read-only.
+// Keys of a read-only hive still open and read; writing through them fails (wine checks the
+// access a key was opened with). The utility's folders are found also where the hive is read-only.
 TEST_F(GsComponentTest, RegistryReadsWhereTheUserMayNotWrite)
 {
     const std::string key = "Software\\GsComponentTest-ro-" + std::to_string(GetCurrentProcessId());
@@ -213,8 +208,7 @@ TEST_F(GsComponentTest, RegistryReadsWhereTheUserMayNotWrite)
         EXPECT_EQ(nullptr, registry.GetKey());
     }
 
-    // The folders under HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, read-only in turn: each is
-    // found as the registry holds it, and found without asking for a right to write.
+    // Each folder found as the registry holds it, with its hive read-only, asking no write right.
     const auto stored = [](HKEY hive, const char* subKey, const char* value)
     {
         char text[MAX_PATH] = {};
@@ -257,9 +251,8 @@ TEST_F(GsComponentTest, RegistryReadsWhereTheUserMayNotWrite)
     RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
 }
 
-// Which properties reach the saved link, read from its header: the optional texts present
-// (offset 20: description 04, working folder 10, arguments 20, icon 40), then the icon index,
-// show command and hotkey (offsets 56, 60, 64).
+// What reaches the saved link's header: the texts present (offset 20: description 04, working
+// folder 10, arguments 20, icon 40), the icon index, show command and hotkey (56, 60, 64).
 TEST_F(GsComponentTest, ShortcutSavesWhatWasSetAndNothingElse)
 {
     const auto shortcut = Make<IGsShortcut>(IID_IGsShortcut);
@@ -335,8 +328,7 @@ TEST_F(GsComponentTest, SearchDeliversMatchingFilesOnceAndWalksAgainWhenRestarte
     EXPECT_EQ(std::get<4>(rows[2]), collect(true));
 }
 
-// Driven as an installer drives it: set up, files added, started, stepped to the finished flag;
-// then the sources it refuses before writing anything, and the copies it stops part way.
+// Driven as an installer drives it, to the finished flag; then what it refuses or stops.
 TEST_F(GsComponentTest, InstallCopiesWholeFilesAndRefusesWhatItCannot)
 {
     const auto manager = Make<CGsInstallManager>(IID_IGsInstallManager);
@@ -371,18 +363,9 @@ TEST_F(GsComponentTest, InstallCopiesWholeFilesAndRefusesWhatItCannot)
     }
 
     const std::string source = root + "\\表";
-    const auto resize = [](const std::string& path, LONGLONG bytes, DWORD creation)
-    {
-        const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                        creation, 0, nullptr);
-        LARGE_INTEGER size;
-        size.QuadPart = bytes;
-        EXPECT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
-        CloseHandle(file);
-    };
     // Every source is checked before any destination is touched: one that is missing, and one
     // of 3 GiB (sparse), beyond the sizes the file object carries.
-    resize(source + "\\huge.bin", 3LL << 30, CREATE_ALWAYS);
+    ASSERT_TRUE(gstest::Resize(source + "\\huge.bin", 3LL << 30));
     for (const char* name : {"gone.txt", "huge.bin"})
     {
         ASSERT_EQ(1, manager->Setup(nullptr, 0, source.c_str(), (destination + "\\サブ").c_str()));
@@ -401,8 +384,7 @@ TEST_F(GsComponentTest, InstallCopiesWholeFilesAndRefusesWhatItCannot)
         ASSERT_EQ(1, manager->Setup(nullptr, 0, source.c_str(), to.c_str()));
         manager->AddFile("shrinking.bin", to == destination ? nullptr : "full");
         ASSERT_EQ(1, manager->Start());
-        if (to == destination)
-            resize(source + "\\shrinking.bin", 1 << 20, OPEN_EXISTING);
+        ASSERT_TRUE(to != destination || gstest::Resize(source + "\\shrinking.bin", 1 << 20));
         EXPECT_EQ(0, manager->Step(nullptr, nullptr)) << to;
         EXPECT_EQ(0, manager->Step(nullptr, nullptr)) << to;
     }
@@ -410,54 +392,37 @@ TEST_F(GsComponentTest, InstallCopiesWholeFilesAndRefusesWhatItCannot)
 }
 
 // A file of a given size that keeps nothing: sources near 2 GiB without the disk space.
-class CSizedFile : public CGsFile
+struct CSizedFile : CGsFile
 {
-public:
     explicit CSizedFile(int bytes) : size(bytes) {}
     int Open(const char*, int) override { return open = 1; }
     int Close() override { return open = 0; }
-    int Read(void*, unsigned int count, unsigned int* transferred) override
-    {
-        return Transfer(count, transferred);
-    }
-    int Write(const void*, unsigned int count, unsigned int* transferred) override
-    {
-        return Transfer(count, transferred);
-    }
+    int Read(void*, unsigned n, unsigned* done) override { return Transfer(n, done); }
+    int Write(const void*, unsigned n, unsigned* done) override { return Transfer(n, done); }
     int GetSize() override { return open ? size : 0; }
-
-    static inline long long moved = 0; // bytes read and written, over all files
-
-private:
-    int Transfer(unsigned int count, unsigned int* transferred)
+    int Transfer(unsigned count, unsigned* transferred)
     {
         moved += open ? count : 0;
         if (transferred != nullptr)
             *transferred = open ? count : 0;
         return open;
     }
-    int size;
-    int open = 0;
+    static inline long long moved = 0; // bytes read and written, over all files
+    int size, open = 0;
 };
 
-class CSizedInstallManager : public CGsInstallManager
+struct CSizedInstallManager : CGsInstallManager
 {
-public:
     explicit CSizedInstallManager(int bytes) : size(bytes) {}
-
-protected:
     std::unique_ptr<CGsFile> MakeFileObject() override
     {
         return std::make_unique<CSizedFile>(size);
     }
-
-private:
     int size;
 };
 
-// The copy's count of a file's bytes goes on by whole chunks past its size: within one chunk of
-// 2 GiB that passes INT_MAX. Each size is copied in whole chunks and one piece, every byte read
-// and written once, and the progress grows to 256 by the last step, which carries the flag.
+// Within one chunk of 2 GiB the count of a file's bytes would pass INT_MAX: each size is copied
+// in whole chunks and one piece, every byte once, the progress reaching 256 with the flag.
 TEST(GsInstallManagerSizes, FilesNear2GiBEndAtTheirLastChunk)
 {
     constexpr int CHUNK = GS_INSTALL_CHUNK_SIZE;

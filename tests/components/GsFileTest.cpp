@@ -82,8 +82,7 @@ TEST_F(GsFileTest, OpenKeepsItsPathAndSizeKeepsThePosition)
     EXPECT_EQ(0u, count);
 }
 
-// Sizes of 2 GiB and more do not fit the int result: a failure, never a wrapped number, and
-// the position is kept even where a 32-bit ftell cannot tell it.
+// Sizes of 2 GiB and more are a failure, never a wrapped int; the position is kept all the same.
 TEST_F(GsFileTest, SizesBeyondTheIntRangeAreRefused)
 {
     std::ofstream(PathOf("sparse.bin")).close();

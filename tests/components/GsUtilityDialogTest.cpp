@@ -1,5 +1,5 @@
-// The common file and folder dialogs, shown for real (under Xvfb) and driven from a helper
-// thread: not what the system's dialogs do, but what the utility makes of their answers.
+// The common dialogs, shown for real and driven from a helper thread: what the utility makes of
+// their answers.
 #include "GsTestFiles.h"
 #include "GsTestProcess.h"
 #include "GsUtility.h"
@@ -17,8 +17,8 @@
 namespace
 {
 
-// Runs `steps` on a helper thread on the dialog (a window of this process with an OK button)
-// that the test's own thread shows meanwhile; *found tells whether one came. Always joined.
+// Runs `steps` on a helper thread on the dialog (with an OK button) this thread shows meanwhile;
+// *found tells whether one came.
 std::thread Drive(const std::function<void(HWND)>& steps, bool* found)
 {
     return std::thread(
@@ -43,8 +43,7 @@ TEST(GsUtilityDialogTest, FileDialogsGiveThePathTitleAndWholeFolder)
     ASSERT_FALSE(folder.empty());
     CloseHandle(CreateFileA((folder + "\\表.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             0, nullptr));
-    // save, the name typed, the button pressed, the result, the title (the path is the folder,
-    // a backslash and the title)
+    // save, the name typed, the button pressed, the result, the title (the path: folder\\title)
     const std::tuple<bool, const char*, int, int, const char*> rows[] = {
         {false, "表.txt", IDOK, 1, "表.txt"},
         {true, "report", IDOK, 1, "report.txt"}, // the default extension added

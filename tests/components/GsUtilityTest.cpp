@@ -1,6 +1,5 @@
-// Path text scanned character by character, and the utility's operations built on it. The rows
-// need the ANSI code page 932: "ソ" (83 5C) and "表" (95 5C) end in a backslash byte, and "\x83"
-// alone before the terminator is a lead byte without its trail byte.
+// Path text scanned by whole characters, and the utility's operations on it. Code page 932: "ソ"
+// (83 5C) and "表" (95 5C) end in a backslash byte; "\x83" alone is a lead byte without trail.
 #include "GsUtility.h"
 #include "GsPathText.h"
 #include "GsTestFiles.h"
@@ -82,8 +81,7 @@ TEST_F(GsPathTextTest, PathsSplitAndCaseChangesAtCharacters)
     utility.ExtractDirectory(inPlace, inPlace);
     EXPECT_STREQ("C:\\data\\sub", inPlace);
 
-    // ヂ and テ have the trail bytes 'a' and 'e', ア has 'A'; B1 DF are single-byte katakana.
-    // The bytes after the terminator are not part of the text.
+    // ヂ, テ and ア have the trail bytes 'a', 'e', 'A'; B1 DF are single-byte; after the NUL, none.
     char upper[] = "ab xヂyテz 09 \xB1\xDF \x83\0qq";
     EXPECT_EQ(1, utility.MakeUpper(upper));
     EXPECT_EQ(0, std::memcmp("AB XヂYテZ 09 \xB1\xDF \x83\0qq", upper, sizeof upper));
@@ -92,32 +90,25 @@ TEST_F(GsPathTextTest, PathsSplitAndCaseChangesAtCharacters)
     EXPECT_EQ(0, std::memcmp("ab xアyアz \xB1\xDF \x83\0QQ", lower, sizeof lower));
 }
 
-// The root that the drive operations ask the system about, from the text alone: a share's root
-// is its second level, and a double-byte character ending in 0x5C ends no level.
+// The root the drive operations ask the system about, from the text: a share's is its second level.
 TEST_F(GsPathTextTest, DriveRootsOfDrivesSharesAndLongPaths)
 {
+    // path, root (a share's with the final backslash the system needs)
+    // clang-format off
     const char* const rows[][2] = {
-        // path, root
-        {"C:\\dir\\file", "C:\\"},
-        {"C:\\", "C:\\"},
-        {"C:", "C:"}, // no backslash: the path itself
-        {"\\\\server\\share\\dir\\file", "\\\\server\\share\\"},
-        {"\\\\server\\share\\", "\\\\server\\share\\"},
-        {"\\\\server\\share", "\\\\server\\share\\"}, // the system needs the final backslash
-        {"\\\\server", "\\\\server"},
-        {"\\\\サーバ\\表\\ソ\\a", "\\\\サーバ\\表\\"}, // 表 and ソ end in 0x5C
-        {"\\\\?\\D:\\dir", "\\\\?\\D:\\"},
-        {"\\\\?\\unc\\server\\share\\dir", "\\\\?\\unc\\server\\share\\"},
-        {"\\\\.\\D:\\dir", "\\\\.\\D:\\"},
-    };
+        {"C:\\dir\\file", "C:\\"}, {"C:\\", "C:\\"}, {"C:", "C:"}, {"\\\\server", "\\\\server"},
+        {"\\\\server\\share\\dir\\file", "\\\\server\\share\\"}, {"\\\\.\\D:\\dir", "\\\\.\\D:\\"},
+        {"\\\\server\\share\\", "\\\\server\\share\\"}, {"\\\\server\\share", "\\\\server\\share\\"},
+        {"\\\\サーバ\\表\\ソ\\a", "\\\\サーバ\\表\\"}, {"\\\\?\\D:\\dir", "\\\\?\\D:\\"},
+        {"\\\\?\\unc\\server\\share\\dir", "\\\\?\\unc\\server\\share\\"}};
+    // clang-format on
     for (const auto& row : rows)
         EXPECT_EQ(row[1], GsDriveRoot(row[0])) << row[0];
     EXPECT_EQ(259u, GsDriveRoot(("\\\\server\\" + std::string(300, 's')).c_str()).size());
 }
 
-// The volume that holds a path, as the system reports its mount point: a folder where another
-// volume is mounted (a small file system that the test fixture mounts, as root) is a root of
-// its own, with its own free space; a share that cannot be reached falls back to its text.
+// A folder where another volume is mounted (by the test fixture) is a root of its own, with its
+// own free space; a share that cannot be reached falls back to its text.
 TEST_F(GsPathTextTest, VolumeRootsFollowMountedFolders)
 {
     const std::string mounted = gstest::ToWindowsPath(GS_MOUNTED_VOLUME);

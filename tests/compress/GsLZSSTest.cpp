@@ -1,5 +1,5 @@
-// The codec against the plain yardstick: every stream byte and every decoded byte the same, on
-// data chosen for the cases the codec's shortcuts make risky, and never a write past the room.
+// The codec against the plain yardstick: the same stream and decoded bytes on data chosen for
+// the codec's shortcuts, and never a write past the room.
 #include "GsLZSS.h"
 #include "LzssYardstick.h"
 
@@ -18,9 +18,8 @@ using Bytes = std::vector<unsigned char>;
 constexpr unsigned char CANARY = 0xA5;
 constexpr std::size_t CANARY_BYTES = 64;
 
-// What the generator may append: noise, runs of 00 or FF, two letters, and copies from far back
-// or, with NEAR, from a few bytes back (periods shorter than the copy: references that overlap
-// what they produce); some copies changed at their end.
+// What the generator may append: noise, runs of 00 or FF, two letters, copies from far back or
+// (NEAR) from a few bytes back, overlapping what they produce; some copies changed at their end.
 constexpr int NOISE = 1, RUNS = 2, LETTERS = 4, COPIES = 8, NEAR = 16;
 
 Bytes Make(int moves, std::size_t n, unsigned seed)
@@ -56,8 +55,7 @@ struct Result
     bool canaryIntact;
 };
 
-// Runs a codec (the product's or the yardstick) into exactly `capacity` bytes followed by canary
-// bytes that must survive.
+// Runs a codec (the product's or the yardstick) into `capacity` bytes and a canary that survives.
 template <typename Codec> Result Code(Codec& codec, bool encode, const Bytes& in, int capacity)
 {
     Bytes out(static_cast<std::size_t>(capacity) + CANARY_BYTES, CANARY);
@@ -120,8 +118,7 @@ class YardstickTest : public ::testing::TestWithParam<Case>
 {
 };
 
-// The same stream within the bound, the source back from it, and a destination one byte short
-// refused without a write past it, encoding and decoding.
+// The same stream, the source back from it, and one byte too little room refused without a write.
 TEST_P(YardstickTest, SameStreamDecodedBackAndTightDestinationsRefused)
 {
     const auto& [kind, moves, size] = GetParam();
@@ -142,8 +139,7 @@ TEST_P(YardstickTest, SameStreamDecodedBackAndTightDestinationsRefused)
     if (n > 0)
     {
         ExpectDecodeLikeYardstick(expected, n - 1);
-        // On a fresh object: a first call may not depend on the object's state any more than a
-        // later one does.
+        // On a fresh object: a first call may not depend on the object's state either.
         auto fresh = std::make_unique<CGsLZSS>();
         const Result tight = Code(*fresh, true, source, encoded.result - 1);
         EXPECT_EQ(-1, tight.result);
@@ -159,8 +155,7 @@ INSTANTIATE_TEST_SUITE_P(LZSS, YardstickTest, ::testing::ValuesIn(Cases()),
 
 TEST(LZSSDecode, DamagedStreamsDecodeLikeTheYardstickWithinTheRoom)
 {
-    // Random bytes as streams, and streams of mostly references (many reaching before the first
-    // output byte); capacities that cut anywhere.
+    // Random streams and streams of mostly references (many before the first output byte).
     std::mt19937 gen(21);
     for (int i = 0; i < 400; ++i)
     {

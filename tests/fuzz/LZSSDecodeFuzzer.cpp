@@ -1,6 +1,5 @@
-// Fuzz target for CGsLZSS::Decode. Input: two bytes of little-endian destination capacity, then
-// the stream. Whatever the stream says, the decoder stays inside its room, decodes what the
-// plain yardstick decodes, and reports an overrun exactly when the stream holds more.
+// CGsLZSS::Decode on a capacity (two bytes, little-endian) and a stream: it stays inside its
+// room, decodes what the yardstick decodes, and reports an overrun exactly when there is more.
 #include "FuzzCheck.h"
 #include "GsLZSS.h"
 #include "LzssYardstick.h"
@@ -15,8 +14,7 @@ namespace
 {
 using Bytes = std::vector<unsigned char>;
 
-// The result and the bytes of a decode (product or yardstick) into `capacity` bytes followed by
-// a canary that must survive: the sanitizers cannot see a write inside the allocation.
+// A decode into `capacity` bytes and a canary (the sanitizers see no write inside the allocation).
 template <typename Codec> std::pair<int, Bytes> Decode(Codec& codec, const Bytes& in, int capacity)
 {
     Bytes out(static_cast<std::size_t>(capacity) + 64, 0xA5);
@@ -40,8 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto [result, output] = Decode(*codec, stream, capacity);
     FUZZ_CHECK(Decode(*yardstick, stream, capacity) == std::make_pair(result, output));
 
-    // An exact fit is no overrun and one byte less is; with more room an overrun yields more,
-    // the same bytes first.
+    // An exact fit is no overrun, one byte less is; more room gives an overrun more, same first.
     const int produced = static_cast<int>(output.size());
     const auto [roomy, more] = Decode(*codec, stream, result == 1 ? produced : capacity * 2 + 64);
     FUZZ_CHECK(result == 0 ? more.size() > output.size() : roomy == 1 && more == output);

@@ -1,7 +1,5 @@
-// Fuzz target for CGsLZSS::Encode. Input: the source bytes. The stream must be the very bytes
-// the plain yardstick writes (the format is fixed to the byte, and the fast encoder reorders
-// its tree work), decode back to the source, and a destination one byte short must be refused
-// without a write past it.
+// CGsLZSS::Encode: the very bytes the yardstick writes, decoding back to the source; a
+// destination one byte short refused without a write past it.
 #include "FuzzCheck.h"
 #include "GsLZSS.h"
 #include "LzssYardstick.h"

@@ -1,6 +1,5 @@
-// Fuzz target for the payload reader on arbitrary bytes, as the updater would meet a damaged or
-// hostile resource: the verdict follows from the header, the input is never written, and the
-// result is exactly the expanded length or nothing.
+// The payload reader on arbitrary bytes: the verdict follows from the header, the input is never
+// written, the result is exactly the expanded length or nothing.
 
 #include "FuzzCheck.h"
 #include "PayloadContainer.h"

@@ -1,6 +1,5 @@
-// The program-file reader that the publisher's tool and the diagnostic run on files they are
-// handed, from the seeds (small PE32 and PE32+ files with a version and two "BIN" resources,
-// made by PeTestImage.h): nothing may be read outside the file, what is found lies inside it.
+// The program-file reader from the seeds (PeTestImage.h's PE32 and PE32+ files): nothing is read
+// outside the file, and what is found lies inside it.
 
 #include "FuzzCheck.h"
 #include "PeVersionReader.h"

@@ -1,6 +1,5 @@
-// The application frame: the folder cut (double-byte names included) and message loop; the
-// dialog list, DialogProc's routing on made-up window handles, a real modal dialog (from the
-// updater's template), the wheel message. The run sequence is tested end to end.
+// The application frame (folder cut, message loop), the dialog list, DialogProc's routing on
+// made-up window handles, real dialogs from the updater's template, the wheel message, the guard.
 #include "GsAppFrame.h"
 #include "GsDialogList.h"
 #include "GsDialogProc.h"
@@ -35,21 +34,16 @@ TEST(GsAppFrame, CutsAtTheLastSeparatorAndNeverInsideADoubleByteCharacter)
 {
     ASSERT_EQ(932u, GetACP()) << "run under the Japanese locale (LC_ALL=ja_JP.UTF-8)";
     ASSERT_STREQ("\x83\x5C\x95\x5C", "ソ表") << "sources must be compiled to code page 932";
+    // path, result, folder after; the first character is never a separator, and a lead byte
+    // cut off at the end stands alone
+    // clang-format off
     const std::tuple<const char*, int, const char*> rows[] = {
-        // path, result, folder after
-        {"C:\\App\\Updater.exe", 1, "C:\\App"},
-        {"C:\\Updater.exe", 1, "C:"},
-        {"\\\\server\\share\\Updater.exe", 1, "\\\\server\\share"},
-        {"C:\\App\\", 1, "C:\\App"},
-        {"Updater.exe", 0, "Updater.exe"},
-        {"", 0, ""},
-        {"\\Updater.exe", 0, "\\Updater.exe"}, // the first character is never a separator
-        {"C:\\ソフト\\表\\ソフト.exe", 1, "C:\\ソフト\\表"},
-        {"C:\\App\\表示.exe", 1, "C:\\App"},
-        {"表\\ソ", 1, "表"},
-        {"ソ", 0, "ソ"},
-        {"C:\\App\\\x83", 1, "C:\\App"}, // a lead byte cut off at the end stands alone
-    };
+        {"C:\\App\\Updater.exe", 1, "C:\\App"}, {"C:\\Updater.exe", 1, "C:"}, {"", 0, ""},
+        {"\\\\server\\share\\Updater.exe", 1, "\\\\server\\share"}, {"C:\\App\\", 1, "C:\\App"},
+        {"Updater.exe", 0, "Updater.exe"}, {"\\Updater.exe", 0, "\\Updater.exe"}, {"ソ", 0, "ソ"},
+        {"C:\\ソフト\\表\\ソフト.exe", 1, "C:\\ソフト\\表"}, {"C:\\App\\表示.exe", 1, "C:\\App"},
+        {"表\\ソ", 1, "表"}, {"C:\\App\\\x83", 1, "C:\\App"}};
+    // clang-format on
     for (const auto& [path, result, folder] : rows)
     {
         char buffer[GS_PATH_SIZE];
@@ -241,9 +235,8 @@ TEST_F(Framework, OnlyTheExactCloseCommandReachesOnCloseAndNcDestroyDetaches)
     EXPECT_EQ("OnNcDestroy ", dialog.Names());
 }
 
-// A modal dialog that closes itself (SC_CLOSE) once initialised; a timer ends it with -99
-// should it hang. The timer procedure is a function of its own: a lambda has the default
-// calling convention, which is not CALLBACK on 32-bit Windows.
+// A modal dialog that closes itself (SC_CLOSE) once initialised; a timer ends it with -99 should
+// it hang (a function: a lambda's calling convention is not CALLBACK on 32-bit Windows).
 void CALLBACK EndHungDialog(HWND dialog, UINT, UINT_PTR, DWORD)
 {
     EndDialog(dialog, -99);
@@ -344,22 +337,15 @@ TEST(FrameworkWheel, OnlyVersion4Of95LineAndVersion3OfNtLineNeedTheMessage)
         EXPECT_EQ(wheel, GsIsWheelMessageSystem(version)) << std::hex << version;
 }
 
-// The application's guard is made by an elevated updater, and the application, not elevated,
-// asks for the name with CreateMutexA, which asks for MUTEX_ALL_ACCESS: the guard's access list
-// must grant it, or the application is refused the name instead of finding it taken. Wine keeps
-// a mutex's access list (not its integrity label). The updater's own guard keeps the creator's
-// default security. A name that exists but may not be opened counts as taken.
+// The elevated updater's guard on the application's name must grant the application (not
+// elevated) the MUTEX_ALL_ACCESS its CreateMutexA asks for, or it is refused the name instead of
+// finding it taken; the updater's own guard keeps the default security. A name that exists but
+// may not be opened counts as taken.
 TEST(GsDualBoot, TheApplicationsGuardGrantsEveryUserWhatCreateMutexAsksFor)
 {
-    const struct
-    {
-        const char* name;
-        bool shared;          // CreateShared, else Create
-        const char* heldWith; // the security of a mutex already holding the name, or null
-        int obtained;
-        const char* account;
-        DWORD granted;
-    } rows[] = {
+    // name, CreateShared (else Create), the security of a mutex holding the name already (or
+    // null), the result, an account and what the access list grants it
+    const std::tuple<const char*, bool, const char*, int, const char*, DWORD> rows[] = {
         {"shared, authenticated users", true, nullptr, 1, "S-1-5-11", MUTEX_ALL_ACCESS},
         {"shared, system", true, nullptr, 1, "S-1-5-18", MUTEX_ALL_ACCESS},
         {"shared, administrators", true, nullptr, 1, "S-1-5-32-544", MUTEX_ALL_ACCESS},
@@ -369,29 +355,28 @@ TEST(GsDualBoot, TheApplicationsGuardGrantsEveryUserWhatCreateMutexAsksFor)
         {"held, refused to everyone, shared", true, "D:", 0, "S-1-5-11", 0},
     };
     int count = 0;
-    for (const auto& row : rows)
+    for (const auto& [trace, shared, heldWith, obtained, account, granted] : rows)
     {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(trace);
         const std::string name = "GsDualBootTest-" + std::to_string(GetCurrentProcessId()) + "-" +
                                  std::to_string(++count);
         HANDLE held = nullptr;
         PSECURITY_DESCRIPTOR descriptor = nullptr;
-        if (row.heldWith != nullptr)
+        if (heldWith != nullptr)
         {
             ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
-                row.heldWith, SDDL_REVISION_1, &descriptor, nullptr));
+                heldWith, SDDL_REVISION_1, &descriptor, nullptr));
             SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
             held = CreateMutexA(&attributes, FALSE, name.c_str());
             ASSERT_NE(nullptr, held);
         }
         CGsDualBoot guard;
-        EXPECT_EQ(row.obtained,
-                  row.shared ? guard.CreateShared(name.c_str()) : guard.Create(name.c_str()));
-        EXPECT_EQ(row.granted, gstest::MutexAccessGrantedTo(name.c_str(), row.account));
+        EXPECT_EQ(obtained, shared ? guard.CreateShared(name.c_str()) : guard.Create(name.c_str()));
+        EXPECT_EQ(granted, gstest::MutexAccessGrantedTo(name.c_str(), account));
         // The application's own test: told that the name exists, or refused (no handle).
         HANDLE application = CreateMutexA(nullptr, FALSE, name.c_str());
         const DWORD error = GetLastError();
-        EXPECT_EQ(row.granted != 0 || row.heldWith == nullptr, application != nullptr);
+        EXPECT_EQ(granted != 0 || heldWith == nullptr, application != nullptr);
         EXPECT_EQ(application != nullptr ? ERROR_ALREADY_EXISTS : ERROR_ACCESS_DENIED, error);
         if (application != nullptr)
             CloseHandle(application);
@@ -399,7 +384,7 @@ TEST(GsDualBoot, TheApplicationsGuardGrantsEveryUserWhatCreateMutexAsksFor)
             CloseHandle(held);
         LocalFree(descriptor);
         // Taken again, a guard lets go of its own handle first; released, the name is free.
-        EXPECT_EQ(1, row.shared ? guard.CreateShared(name.c_str()) : guard.Create(name.c_str()));
+        EXPECT_EQ(1, shared ? guard.CreateShared(name.c_str()) : guard.Create(name.c_str()));
         guard.Release();
         EXPECT_EQ(nullptr, guard.GetHandle());
         EXPECT_EQ(0, gstest::NameIsTaken(name.c_str()));

@@ -59,8 +59,7 @@ std::string ScratchFolder::MakeFolder(const std::string& relative) const
 
 std::string ReadWholeFile(const std::string& file, int* ok)
 {
-    // In one read: byte by byte, a 2 MB release takes a noticeable part of a second under
-    // emulation, and the tests read many.
+    // In one read: byte by byte, a 2 MB release takes a part of a second under emulation.
     std::ifstream stream(file, std::ios::binary | std::ios::ate);
     if (ok != nullptr)
         *ok = stream ? 1 : 0;
@@ -68,6 +67,17 @@ std::string ReadWholeFile(const std::string& file, int* ok)
     stream.seekg(0);
     stream.read(content.data(), static_cast<std::streamsize>(content.size()));
     return content;
+}
+
+int Resize(const std::string& path, long long size)
+{
+    const HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+    LARGE_INTEGER position;
+    position.QuadPart = size;
+    const BOOL done = SetFilePointerEx(file, position, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return done ? 1 : 0;
 }
 
 } // namespace gstest

@@ -29,5 +29,7 @@ private:
 
 // The whole content of a file, "" when it cannot be read (*ok, when given, tells which).
 std::string ReadWholeFile(const std::string& file, int* ok = nullptr);
+// Truncates or pads with zeros (sparse) the file `path`, made when missing. 1 when done.
+int Resize(const std::string& path, long long size);
 
 } // namespace gstest

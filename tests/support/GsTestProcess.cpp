@@ -29,13 +29,19 @@ TestProcess::~TestProcess()
 int TestProcess::Start(const std::string& program, const std::string& arguments,
                        const std::string& workingDirectory)
 {
-    std::string commandLine = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
-    STARTUPINFOA startup = {};
+    return Start(Wide(program), Wide(arguments), Wide(workingDirectory));
+}
+
+int TestProcess::Start(const std::wstring& program, const std::wstring& arguments,
+                       const std::wstring& workingDirectory)
+{
+    std::wstring commandLine =
+        L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    // On a loaded machine wine now and then fails to bring up a process at all with
-    // ERROR_INTERNAL_ERROR, which says nothing about the program: such a start is tried again.
-    for (int attempt = 1; !CreateProcessA(
+    // A loaded wine now and then fails a start with ERROR_INTERNAL_ERROR: it is tried again.
+    for (int attempt = 1; !CreateProcessW(
              program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
              workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info);
          ++attempt)
@@ -48,29 +54,6 @@ int TestProcess::Start(const std::string& program, const std::string& arguments,
     process = info.hProcess;
     id = info.dwProcessId;
     return 1;
-}
-
-int TestProcess::Start(const std::wstring& program, const std::wstring& arguments,
-                       const std::wstring& workingDirectory)
-{
-    std::wstring commandLine =
-        L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup,
-                        &info))
-        return 0;
-    CloseHandle(info.hThread);
-    process = info.hProcess;
-    id = info.dwProcessId;
-    return 1;
-}
-
-int TestProcess::IsRunning() const
-{
-    return process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT ? 1 : 0;
 }
 
 int TestProcess::WaitForExit(DWORD timeoutMs, DWORD* exitCode)
@@ -95,7 +78,7 @@ HWND TestProcess::WaitForMessageBox(DWORD timeoutMs) const
 
 void TestProcess::Terminate()
 {
-    if (IsRunning())
+    if (process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT)
     {
         TerminateProcess(process, 0xDEAD);
         WaitForSingleObject(process, STEP_TIMEOUT_MS);
@@ -118,6 +101,15 @@ HWND WaitForWindow(DWORD processId, DWORD timeoutMs, const std::function<bool(HW
             (process != nullptr && WaitForSingleObject(process, 0) != WAIT_TIMEOUT))
             return nullptr;
     }
+}
+
+std::wstring Wide(const std::string& text)
+{
+    std::wstring result(text.size() + 1, L'\0');
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &result[0],
+                                      static_cast<int>(result.size()));
+    result.resize(n > 0 ? n - 1 : 0);
+    return result;
 }
 
 std::string GetText(HWND window)

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The publisher's tool end to end. With two arguments: the container commands (build, inspect,
-# extract, encode, decode) on data made here. With eight: release, stage and check-updater on
-# the program files of this build and of the product, and on the reader's seed images.
+# The publisher's tool. With two arguments: the container commands on data made here. With
+# eight: release, stage and check-updater on this build's and the product's program files.
 #   gspayload_test.sh TOOL SCRATCH [DEFAULT_DESCRIPTION FIXTURES FIXTURES32 UPDATER PRODUCT SEEDS]
 set -uo pipefail
 tool=$(realpath "$1")
@@ -28,8 +27,7 @@ refused() {
 refused_lines() { while read -r -a args; do refused "$1" "" "${args[@]}"; done; }
 
 if [ $# -eq 2 ]; then
-    # Text, zeros, noise and every byte value: literals, short and long matches, the ring's
-    # zero-filled start and stretches that do not compress.
+    # Text, zeros, noise and every byte value: matches, the ring's start, what does not compress.
     perl -e 'srand(7); print map({ "record $_: item_" . $_ % 97 . "\r\n" } 0 .. 2999), "\0" x 20000,
         map({ chr(int(rand(256))) } 1 .. 80000), map({ chr($_ % 256) } 0 .. 25599)' >mixed.dat
     printf '\377' >one.dat

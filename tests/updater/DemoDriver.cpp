@@ -1,10 +1,7 @@
-// Drives the updater for the demonstration (scripts/run) as a user would: presses OK in its
-// dialog, reads the message box that reports the outcome and closes it.
-// usage: gs_demo_driver UPDATER HANDSHAKE_FOLDER
-//   At the dialog, then at the box, writes FOLDER\dialog.ready (outcome.ready) holding the
-//   window's screen rectangle as "WIDTHxHEIGHT+X+Y", and waits for dialog.go (outcome.go): the
-//   script's screenshot. Prints the box's caption and text (code page 932) and the updater's
-//   exit code. Exit code 0 when every step was seen, 1 otherwise.
+// usage: gs_demo_driver UPDATER HANDSHAKE_FOLDER. Presses OK in the updater's dialog as a user
+// would (scripts/run), then closes the message box. At the dialog, then at the box, writes
+// FOLDER\dialog.ready (outcome.ready) holding "WIDTHxHEIGHT+X+Y" and waits for dialog.go
+// (outcome.go). Prints the box's texts and the updater's exit code. Exit 0: every step seen.
 
 #include "GsTestProcess.h"
 
@@ -73,9 +70,7 @@ int main(int argc, char** argv)
     DWORD exitCode = STILL_ACTIVE;
     if (dialog == nullptr)
     {
-        // Say what came instead: a start-up refusal, or nothing at all. An updater that ended
-        // with 0 and no box either found its own name taken (then another process holds it
-        // still) or could not create its dialog.
+        // Say what came instead: a start-up refusal, its own name taken, or nothing at all.
         const HWND box = updater.WaitForMessageBox(0);
         updater.WaitForExit(0, &exitCode);
         Print(box, exitCode);

@@ -1,5 +1,4 @@
-// The payload container: its layout, the scrambling, and every way a damaged container is
-// refused before anything is handed on.
+// The payload container: its layout, the scrambling, every damaged container refused.
 
 #include "PayloadContainer.h"
 #include "GsLZSS.h"

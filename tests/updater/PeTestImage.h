@@ -1,8 +1,7 @@
 #pragma once
 
-// A program file made to measure for the reader's tests (and the fuzz seeds): headers and one
-// resource section with a version resource and the "BIN" resources asked for, its parts at
-// fixed offsets (MakeImage) so that a test can damage exactly one of them.
+// A program file made to measure (also the fuzz seeds): a version and "BIN" resources, its parts
+// at fixed offsets (MakeImage) so that a test can damage exactly one of them.
 
 #include <algorithm>
 #include <cstddef>

@@ -1,6 +1,5 @@
-// The release step's platform-free parts: the program-file reader on files made to measure
-// (PeTestImage.h), the release description, the check of an updater file against it. Built for
-// the host (sanitizers catch reads outside the input) and for Windows (its code page tables).
+// The release step's platform-free parts on files made to measure (PeTestImage.h): the reader,
+// the description, the check of an updater file. Built for the host (sanitizers) and Windows.
 
 #include "ReleaseStep.h"
 #include "PayloadContainer.h"
@@ -33,8 +32,7 @@ TEST(PeVersionReaderTest, ReadsTheValuesTheCheckWouldPick)
     const std::tuple<bool, std::uint32_t, decltype(ImageLayout::tables), std::u16string> cases[] = {
         {false, 0x03a40411, ImageLayout().tables, u"Sample|1, 0, 0, 1|Larkspurgleam|"},
         {true, 0x03a40411, ImageLayout().tables, u"Sample|1, 0, 0, 1|Larkspurgleam|"},
-        // No table for the Translation: code page 932 before 1252; keys whole and without
-        // regard to case, an upper-case table key.
+        // No table for the Translation: 932 before 1252; keys whole, in any letter case.
         {false,
          0x04b00409,
          {{u"040904e4", V{{u"ProductName", u"1252"}}},
@@ -51,11 +49,7 @@ TEST(PeVersionReaderTest, ReadsTheValuesTheCheckWouldPick)
     };
     for (const auto& [pe32Plus, translation, tables, expected] : cases)
     {
-        ImageLayout layout;
-        layout.pe32Plus = pe32Plus;
-        layout.translation = translation;
-        layout.tables = tables;
-        const Bytes image = MakeImage(layout);
+        const Bytes image = MakeImage(ImageLayout{pe32Plus, translation, tables, {}});
         PeVersion v;
         ASSERT_EQ(PE_OK, Read(image, &v));
         const PeVersionStrings& s = v.strings;
@@ -169,8 +163,7 @@ TEST(ReleaseDescriptionTest, ReadsWhatItWritesAndRefusesTheRest)
     }
 }
 
-// The check of an updater file that fails the build: the description, the digest and the
-// payload it carries as resources, the payload against the description.
+// The check that fails the build: the description, digest and payload an updater carries.
 TEST(ReleaseCheckTest, UpdaterFileMustCarryTheNewRelease)
 {
     const Bytes program = MakeImage(ImageLayout{});
@@ -199,9 +192,8 @@ TEST(ReleaseCheckTest, UpdaterFileMustCarryTheNewRelease)
     const Values noFileVersion = without(1), unnamed = without(3);
     Values secondRelease = identity;
     secondRelease[1].second = secondRelease[2].second = u"1, 0, 0, 2";
-    // A change to the description, the payload and digest carried ("none": no resource), a
-    // part of the report; ": ok" ends it when the check passes. The updater's own version
-    // values are `identity` unless a row names others.
+    // A change to the description, the payload and digest carried ("none": no resource), a part
+    // of the report (": ok" ends a pass), the updater's version values when not `identity`.
     const std::tuple<Change, const Bytes&, const Bytes&, std::string, const Values*> cases[] = {
         {same, payload, sum,
          "  shows     \xe3\x80\x90Version 1.0.0.1\xe3\x80\x91\n  mask      0x5A\n  identity  "
@@ -251,8 +243,7 @@ TEST(ReleaseCheckTest, UpdaterFileMustCarryTheNewRelease)
         EXPECT_EQ(&row < cases + 2, found.rfind(": ok\n") == found.size() - 5) << found;
     }
     EXPECT_FALSE(VersionTextEquals(nullptr, "") || VersionTextEquals("", nullptr)); // no value
-    // After a lead byte the next byte is compared exactly, elsewhere letters fold: at the edges
-    // of both lead-byte ranges (81-9F, E0-FC), X + "N" equals X + "n" only when X leads nothing.
+    // After a lead byte (81-9F, E0-FC) the next byte is exact: X + "N" is X + "n" otherwise only.
     const std::pair<int, bool> edges[] = {{0x80, true}, {0x81, false}, {0x9F, false}, {0xA0, true},
                                           {0xDF, true}, {0xE0, false}, {0xFC, false}, {0xFD, true}};
     for (const auto& [byte, equal] : edges)

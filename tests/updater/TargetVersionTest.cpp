@@ -1,5 +1,5 @@
-// The version check over real files: copies of a small program given version resources made
-// to measure, the sample releases and a DLL of the system; and where its DLLs come from.
+// The version check over real files (the sample releases, copies given version resources made
+// to measure), and where its DLLs come from.
 
 #include "TargetVersion.h"
 #include "GsTestFiles.h"
@@ -15,8 +15,7 @@
 #include <tuple>
 #include <vector>
 
-// Runs first (the search stays restricted for the process): a DLL planted in the current
-// folder under a name that the program loads must never be taken.
+// First (the restriction lasts): a DLL planted in the current folder is never taken.
 TEST(SystemLibraryTest, OnlyTheSystemFolderIsSearched)
 {
     gstest::ScratchFolder scratch("planted");
@@ -41,9 +40,8 @@ namespace
 
 using petest::Bytes;
 
-// A string table "llllcccc|Name=value|...", D, V, N and S standing for FileDescription,
-// ProductVersion, ProductName and SpecialBuild. A '^' ends the value's declared length early:
-// the rest of its text follows, without a NUL in between.
+// A string table "llllcccc|Name=value|..." (D, V, N, S: FileDescription, ProductVersion,
+// ProductName, SpecialBuild); a '^' ends the value's declared length early, its text going on.
 Bytes Table(const std::u16string& text)
 {
     std::vector<Bytes> strings;
@@ -64,8 +62,7 @@ Bytes Table(const std::u16string& text)
     return petest::Node(text.substr(0, 8), {}, 0, true, strings);
 }
 
-// A version resource with the Translation entries (language in the low 16 bits; none: no
-// VarFileInfo at all) and the string tables (none: no StringFileInfo).
+// A version resource with the Translation entries and string tables (none: no such block).
 Bytes Version(const std::vector<DWORD>& translations, const std::vector<std::u16string>& tables)
 {
     const auto* entries = reinterpret_cast<const unsigned char*>(translations.data());
@@ -131,7 +128,7 @@ const std::vector<VersionCase> CASES = {
 class TargetVersionTest : public testing::Test
 {
 protected:
-    // A copy of the version carrier with `version` (language 1041) as its only resource.
+    // A copy of the version carrier with `version` as its only resource.
     std::string Make(const Bytes& version)
     {
         const std::string path = scratch.GetPath() + "\\case" + std::to_string(++made) + ".exe";
@@ -148,7 +145,6 @@ protected:
 TEST_F(TargetVersionTest, VerdictForEachFile)
 {
     ASSERT_EQ(932u, GetACP());
-    // "表" ends in the byte 0x5C.
     const std::string japanese = scratch.MakeFolder("ソフト\\表") + "\\Larkspurgleam.exe";
     ASSERT_TRUE(updtest::CopyTo(updtest::OldRelease(), japanese));
     std::vector<std::tuple<std::string, std::string, int>> files = {

@@ -1,7 +1,6 @@
-// The update step on real files: one table of starting states of a folder and what each must
-// become, also on file systems that refuse, under a kill at each step and for the target check
-// of OK; then damaged payloads and the digest. A folder is compared as a whole, so that a lost
-// release, a wrong backup or a leftover file all show.
+// The update step on real files: one table of starting folders and what each must become (the
+// folder compared as a whole), also under faults and kills and for OK's check; then damaged
+// payloads, the digest and the names beside the target.
 
 #include "ApplyUpdate.h"
 #include "GsAppFrame.h"
@@ -23,6 +22,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -58,9 +58,8 @@ std::function<void()> g_onNewFileWritten;
 // As an on-access virus scanner: opens the new file as soon as it is closed, with read and
 // write sharing but no delete sharing, and lets go a second later (or only when the step is
 // over). Counts the step's pauses for such a hold.
-class Scanner
+struct Scanner
 {
-public:
     Scanner(const std::string& file, DWORD access, bool soon)
         : path(file), rights(access), letsGoSoon(soon)
     {
@@ -76,18 +75,10 @@ public:
     }
     void LetGo()
     {
-        if (later != nullptr)
-        {
-            WaitForSingleObject(later, INFINITE);
-            CloseHandle(later);
-            later = nullptr;
-        }
+        if (later.joinable())
+            later.join();
         held.reset();
     }
-    bool Opened() const { return opened; }
-    static inline int pauses = 0;
-
-private:
     static void Observe(int step)
     {
         pauses += step == UPDATE_STEP_PAUSED_FOR_LOCK;
@@ -100,21 +91,15 @@ private:
                                        0, nullptr));
         active->opened = active->held.get() != INVALID_HANDLE_VALUE;
         if (active->letsGoSoon)
-            active->later = CreateThread(nullptr, 0, LetGoLater, active, 0, nullptr);
-    }
-    static DWORD WINAPI LetGoLater(void* scanner)
-    {
-        Sleep(1000);
-        static_cast<Scanner*>(scanner)->held.reset();
-        return 0;
+            active->later = std::thread([scanner = active] { Sleep(1000), scanner->held.reset(); });
     }
     static inline Scanner* active = nullptr;
+    static inline int pauses = 0;
     std::string path;
     DWORD rights;
-    bool letsGoSoon;
+    bool letsGoSoon, opened = false;
     Held held{nullptr, CloseHandle};
-    HANDLE later = nullptr;
-    bool opened = false;
+    std::thread later;
 };
 
 class UpdateStepTest : public testing::Test
@@ -204,25 +189,19 @@ struct Scenario
     const char* name;
     const char* before;
     const char* target;
-    // Blank-separated words. Done: ApplyUpdate, unless "digest" (ReplaceExecutable with a
-    // digest the new file does not have), "tidy" (TidyUpdateLeftovers), "check" (CheckTarget,
-    // whose verdict is the result; "offered" when IsTargetOffered says 1) or "kill STEP" (this
-    // program as the step runner kills itself there, leaving `after`; its rerun, whose exit
-    // code is the result, 1 updated or 9 already updated, ends as an uninterrupted run).
-    // Faults: "readonly NAME", "hold NAME" (open, no sharing), "share NAME" (open with read
-    // sharing), "nolinks" (no hard links), "on readonly|full" (the prepared folder where nothing
-    // can be written or whose disk fills up, holding "bak=older exe=old"), "scan" (a Scanner on
-    // the new file, reading it; with "writing" also writing; with "forever" letting go only
-    // after the step), "pending" (a removed file keeps its name until the step ends, refusing
-    // every open: Windows' delete pending, through the pinned folder's seam), "run exe" (the
-    // target runs as a program; with "windows" the no-sharing probe passes, as Windows lets a
-    // running program's file be read so). Folders: "japanese" (its name ends in a trail byte
-    // 0x5C), "deep" (253 characters). Links to another folder, whose files must keep names,
-    // bytes and attributes: "plant NAME" (NAME a link to a read-only file there), "swap" (as the
-    // new file is complete, the folder renamed away and replaced by a link to the other one,
-    // which holds the old release and the new one as the temporary file), "through link" (the
-    // target reached through a legitimate link to the folder), "elsewhere" (the target was
-    // checked in another folder than the one the step holds).
+    // Blank-separated words. Done: ApplyUpdate, unless "digest" (ReplaceExecutable, a digest
+    // the new file lacks), "tidy" (TidyUpdateLeftovers), "check" (CheckTarget; "offered": and
+    // IsTargetOffered says 1) or "kill STEP" (the step runner kills itself there, leaving
+    // `after`; its rerun's exit code, 1 updated or 9 already updated, is the result).
+    // Faults: "readonly|hold|share NAME" (attribute; open without, with read sharing),
+    // "nolinks", "on readonly|full" (the prepared folders), "scan" (a Scanner reading the new
+    // file; "writing" also writing; "forever" letting go after the step), "pending" (removed
+    // names stay until the step ends: the pinned folder's seam), "run exe" (the target runs;
+    // "windows": the no-sharing probe passes, as on Windows). Folders: "japanese" (ends in a
+    // trail byte 0x5C), "deep" (253 characters). Links to another folder, which must not
+    // change: "plant NAME" (a link to a read-only file there), "swap" (as the new file is
+    // complete, the folder replaced by a link to it), "through link" (a legitimate link),
+    // "elsewhere" (the target was checked in another folder than the one the step holds).
     const char* does;
     int result;
     const char* after;
@@ -325,8 +304,7 @@ TEST_P(UpdateScenarioTest, FolderEndsAsExpected)
     Lay(row.before);
     ASSERT_TRUE(named("readonly").empty() ||
                 SetFileAttributesA(named("readonly").c_str(), FILE_ATTRIBUTE_READONLY));
-    // The other folder: what a link may lead to. Its names, bytes and attributes are compared
-    // as a whole before and after.
+    // The other folder, where links lead: its names, bytes and attributes must not change.
     gstest::ScratchFolder other{"other"}, links{"links"};
     ASSERT_FALSE(other.GetPath().empty() || links.GetPath().empty());
     const std::string elsewhere = other.GetPath(), victim = elsewhere + "\\victim";
@@ -374,8 +352,7 @@ TEST_P(UpdateScenarioTest, FolderEndsAsExpected)
         EXPECT_EQ("bak=old exe=new", State());
         return;
     }
-    // The three-character target is relative, to the folder (a current folder cannot be
-    // renamed, so the others leave it).
+    // "abc" is relative to the folder (a current folder cannot be renamed: the others leave it).
     char previous[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, previous);
     ASSERT_TRUE(row.target != std::string("abc") || SetCurrentDirectoryA(folder.c_str()));
@@ -409,17 +386,14 @@ TEST_P(UpdateScenarioTest, FolderEndsAsExpected)
     EXPECT_FALSE(swapped) << "the folder was replaced while the step held it";
     EXPECT_EQ(otherBefore, otherState());
     const std::string after = State();
-    if (has("plant") || has("swap") || has("through"))
-    {
-        EXPECT_TRUE(updtest::RemoveWithLinks({folder, folder + "-moved", links.GetPath()}));
-    }
+    EXPECT_TRUE(!(has("plant") || has("swap") || has("through")) ||
+                updtest::RemoveWithLinks({folder, folder + "-moved", links.GetPath()}));
     // Only the new file's brief holder is waited for; no other refusal waits.
-    EXPECT_EQ(has("scan"), scanner.Opened());
+    EXPECT_EQ(has("scan"), scanner.opened);
     EXPECT_EQ(has("scan"), Scanner::pauses > 0) << Scanner::pauses;
     EXPECT_EQ(row.result, result);
     // ApplyUpdate tells the user of every failure, and only of failures; the others never.
-    const bool quiet = has("tidy") || has("check") || has("digest");
-    EXPECT_EQ(result || quiet ? "" : FAILURE, g_boxes);
+    EXPECT_EQ(result || has("tidy") || has("check") || has("digest") ? "" : FAILURE, g_boxes);
     EXPECT_EQ(row.after, after);
 }
 
@@ -465,8 +439,7 @@ TEST_F(UpdateStepTest, DamagedPayloadOrDigestChangesNothing)
     }
 }
 
-// The updater's SHA-256 (the system's) and the portable one of the release step and the tools
-// give the known digests.
+// The updater's SHA-256 (the system's) and the tools' portable one give the known digests.
 TEST(DigestTest, SystemAndToolsAgreeWithKnownDigests)
 {
     const std::pair<std::string, const char*> cases[] = {
@@ -511,9 +484,8 @@ TEST(UpdatePathsTest, SiblingNamesFitTheirBuffer)
     }
 }
 
-// The held folder acts on names directly in it and nowhere else: a name in another folder, the
-// folder itself or its parent, a stream or no name at all is refused before anything is
-// opened; a file is no folder to hold.
+// The held folder acts on names directly in it only (no other folder, parent, stream or empty
+// name; refused before anything is opened); a file is no folder to hold.
 TEST(PinnedFolderTest, OnlyNamesDirectlyInTheFolder)
 {
     gstest::ScratchFolder scratch{"pinned"};
@@ -522,19 +494,13 @@ TEST(PinnedFolderTest, OnlyNamesDirectlyInTheFolder)
     CPinnedFolder pinned, onAFile;
     ASSERT_EQ(1, pinned.Pin((folder + "\\x.exe").c_str()));
     EXPECT_EQ(0, onAFile.Pin((folder + "\\file\\x.exe").c_str()));
+    const DWORD BAD = ERROR_INVALID_NAME;
+    // clang-format off
     const std::pair<std::string, DWORD> rows[] = {
-        {folder + "\\a", ERROR_FILE_NOT_FOUND},
-        {folder + "\\file", ERROR_SUCCESS},
-        {sub, ERROR_SUCCESS},
-        {sub + "\\file", ERROR_INVALID_NAME},
-        {sub + "\\..\\file", ERROR_INVALID_NAME},
-        {folder + "\\..", ERROR_INVALID_NAME},
-        {folder + "\\.", ERROR_INVALID_NAME},
-        {folder + "\\", ERROR_INVALID_NAME},
-        {folder + "\\file:stream", ERROR_INVALID_NAME},
-        {folder + "\\sub/file", ERROR_INVALID_NAME},
-        {"file", ERROR_INVALID_NAME},
-    };
+        {folder + "\\a", ERROR_FILE_NOT_FOUND}, {folder + "\\file", ERROR_SUCCESS}, {sub, ERROR_SUCCESS},
+        {sub + "\\file", BAD}, {sub + "\\..\\file", BAD}, {folder + "\\..", BAD}, {folder + "\\.", BAD},
+        {folder + "\\", BAD}, {folder + "\\file:stream", BAD}, {folder + "\\sub/file", BAD}, {"file", BAD}};
+    // clang-format on
     for (const auto& [path, error] : rows)
     {
         DWORD attributes = 0;
@@ -542,30 +508,26 @@ TEST(PinnedFolderTest, OnlyNamesDirectlyInTheFolder)
     }
 }
 
-// OK asks for the redirection trust policy (junctions made by users without administrator
-// rights are not followed) through the call the system has, and takes a refusal quietly. Wine
-// has no such policy: through the seam.
+// OK asks for the redirection trust policy (junctions made by users without administrator rights
+// are not followed) and takes a refusal quietly. Wine has no such policy: through the seam.
 PROCESS_MITIGATION_POLICY g_askedPolicy;
 DWORD g_askedFlags = 0;
-BOOL WINAPI GrantPolicy(PROCESS_MITIGATION_POLICY policy, PVOID buffer, SIZE_T size)
+BOOL g_granted = TRUE;
+BOOL WINAPI AnswerPolicy(PROCESS_MITIGATION_POLICY policy, PVOID buffer, SIZE_T size)
 {
     g_askedPolicy = policy;
     g_askedFlags = size == sizeof(DWORD) ? *static_cast<DWORD*>(buffer) : 0xFFFFFFFF;
-    return TRUE;
-}
-BOOL WINAPI RefusePolicy(PROCESS_MITIGATION_POLICY policy, PVOID buffer, SIZE_T size)
-{
-    GrantPolicy(policy, buffer, size);
-    return FALSE;
+    return g_granted;
 }
 
 TEST(PinnedFolderTest, RedirectionTrustIsAskedFor)
 {
-    for (const auto& [setter, result] : {std::pair{GrantPolicy, 1}, std::pair{RefusePolicy, 0}})
+    for (const BOOL granted : {TRUE, FALSE})
     {
         g_askedFlags = 0;
-        SetMitigationSetter(setter);
-        EXPECT_EQ(result, EnableRedirectionTrust());
+        g_granted = granted;
+        SetMitigationSetter(AnswerPolicy);
+        EXPECT_EQ(granted ? 1 : 0, EnableRedirectionTrust());
         SetMitigationSetter(nullptr);
         EXPECT_EQ(ProcessRedirectionTrustPolicy, g_askedPolicy);
         EXPECT_EQ(1u, g_askedFlags) << "enforced, not audited";

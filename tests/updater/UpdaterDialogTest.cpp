@@ -1,6 +1,5 @@
-// The updater as the user meets it: a copy of this build's program in a double-byte folder
-// ("表" ends in the byte 0x5C) beside copies of the sample releases, driven through the UI
-// driver. Holds the product's fixed mutex names: runs under the gs_product_mutexes lock.
+// The updater as the user meets it, a copy in a folder ending in the byte 0x5C ("表"), driven
+// through the UI driver. Holds the product's mutex names: runs under the gs_product_mutexes lock.
 
 #include "GsTestFiles.h"
 #include "GsTestProcess.h"
@@ -10,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace
@@ -42,24 +42,45 @@ protected:
 
     std::string Path(const std::string& name) const { return folder + "\\" + name; }
 
-    void Start()
+    // Starts the updater `exe` in the folder `in` (narrow or wide) and waits for its dialog.
+    template <typename S> void Start(const S& exe, const S& in)
     {
         updater = std::make_unique<gstest::TestProcess>();
-        ASSERT_TRUE(updater->Start(program, "", folder)) << GetLastError();
+        ASSERT_TRUE(updater->Start(exe, S(), in)) << GetLastError();
         dialog = updater->WaitForWindow(gstest::STEP_TIMEOUT_MS, [](HWND w)
                                         { return GetDlgItem(w, IDC_TARGET_PATH) != nullptr; });
         ASSERT_NE(nullptr, dialog) << "no update dialog";
+    }
+    void Start() { Start(program, folder); }
+
+    // Presses 変更 and chooses `file` in the Open-File dialog; gives that dialog.
+    template <typename S> HWND Choose(const S& file)
+    {
+        EXPECT_TRUE(gstest::PressButton(dialog, IDC_CHANGE));
+        const HWND open =
+            updater->WaitForWindow(gstest::STEP_TIMEOUT_MS,
+                                   [](HWND w) { return GetDlgItem(w, FILE_NAME_BOX) != nullptr; });
+        EXPECT_NE(nullptr, open) << "no Open-File dialog";
+        if constexpr (sizeof(file[0]) == 1)
+            SendMessageA(GetDlgItem(open, FILE_NAME_BOX), WM_SETTEXT, 0, LPARAM(file.c_str()));
+        else
+            SendMessageW(GetDlgItem(open, FILE_NAME_BOX), WM_SETTEXT, 0, LPARAM(file.c_str()));
+        EXPECT_TRUE(gstest::PressButton(open, IDOK));
+        return open;
     }
 
     std::string Target() const { return gstest::GetText(GetDlgItem(dialog, IDC_TARGET_PATH)); }
     int OkEnabled() const { return IsWindowEnabled(GetDlgItem(dialog, IDOK)) ? 1 : 0; }
 
-    // Presses OK (posts the command when OK is disabled), answers the message box that
-    // follows, which the dialog must own, and gives "caption|text".
+    // Presses OK (or posts it), answers the box the dialog must own, and gives "caption|text".
     std::string PressOk()
     {
         EXPECT_TRUE(OkEnabled() ? gstest::PressButton(dialog, IDOK)
                                 : PostMessageA(dialog, WM_COMMAND, IDOK, 0));
+        return AnswerBox();
+    }
+    std::string AnswerBox()
+    {
         const HWND box = updater->WaitForMessageBox(gstest::STEP_TIMEOUT_MS);
         EXPECT_EQ(dialog, GetWindow(box, GW_OWNER)) << "no message box, or not the dialog's";
         const std::string seen = gstest::GetText(box) + "|" + gstest::BoxText(box);
@@ -91,59 +112,53 @@ protected:
 
 TEST_F(UpdaterDialogTest, OkOutcomes)
 {
-    const struct
-    {
-        const char* name;
-        std::string (*target)(); // the release copied as Larkspurgleam.exe, or null
-        long long size;          // the target's size, or 0 to keep it
-        const char* left;        // a killed run's leftovers: null, "bak" or "old" (.old and .new)
-        bool damaged;            // the program's payload damaged on its way to the user
-        const char* seen;        // the box's caption and text, from its start
-        const char* planted;     // a name beside the target planted as a link, or null
-    } rows[] = {
-        {"eligible", updtest::OldRelease, 0, nullptr, false, DONE, nullptr},
-        // Killed once the new release was in place: the set-aside backup is put back.
-        {"already updated, whatever its size", updtest::NewRelease, 2048001, "old", false,
-         ALREADY_DONE, nullptr},
-        // Killed between the renames where there are no hard links: the dialog offers the
-        // target all the same, and OK finishes the update.
-        {"interrupted", nullptr, 0, "bak", false, DONE, nullptr},
-        {"one byte short", updtest::OldRelease, 2047999, nullptr, false, WRONG_FILE, nullptr},
-        {"one byte long", updtest::OldRelease, 2048001, nullptr, false, WRONG_FILE, nullptr},
-        {"absent: OK disabled, the command refused", nullptr, 0, nullptr, false, WRONG_FILE,
-         nullptr},
-        // A link to a read-only file in another folder, planted by a program without rights:
-        // the file keeps its name, bytes and attributes, and nothing is reported done.
-        {"planted temporary link", updtest::OldRelease, 0, nullptr, false, FAILED, "new"},
-        {"planted backup link", updtest::OldRelease, 0, nullptr, false, FAILED, "bak"},
-        // Last: the program stays damaged. The message is the update step's own.
-        {"damaged payload", updtest::OldRelease, 0, nullptr, true, FAILED, nullptr},
-    };
+    // name, the release copied as Larkspurgleam.exe (or null), its size (0: kept), a killed run's
+    // leftovers (null, "bak" or "old": .old and .new), the payload damaged on its way to the
+    // user, the box's caption and text (its start), a name beside the target planted as a link
+    using Release = std::string (*)();
+    const std::tuple<const char*, Release, long long, const char*, bool, const char*, const char*>
+        rows[] = {
+            {"eligible", updtest::OldRelease, 0, nullptr, false, DONE, nullptr},
+            // Killed after the new release was in place (the set-aside backup put back), or
+            // between the renames without hard links (offered all the same; OK finishes).
+            {"already updated, whatever its size", updtest::NewRelease, 2048001, "old", false,
+             ALREADY_DONE, nullptr},
+            {"interrupted", nullptr, 0, "bak", false, DONE, nullptr},
+            {"one byte short", updtest::OldRelease, 2047999, nullptr, false, WRONG_FILE, nullptr},
+            {"one byte long", updtest::OldRelease, 2048001, nullptr, false, WRONG_FILE, nullptr},
+            {"absent: OK disabled, the command refused", nullptr, 0, nullptr, false, WRONG_FILE,
+             nullptr},
+            // A link to a read-only file elsewhere: it keeps its bytes and attributes.
+            {"planted temporary link", updtest::OldRelease, 0, nullptr, false, FAILED, "new"},
+            {"planted backup link", updtest::OldRelease, 0, nullptr, false, FAILED, "bak"},
+            // Last: the program stays damaged. The message is the update step's own.
+            {"damaged payload", updtest::OldRelease, 0, nullptr, true, FAILED, nullptr},
+        };
     const std::string victim = scratch.MakeFolder("elsewhere") + "\\victim";
     const std::string target = Path("Larkspurgleam.exe"), bak = Path("Larkspurgleam.bak");
-    for (const auto& row : rows)
+    for (const auto& [name, release, size, left, damaged, shown, planted] : rows)
     {
-        SCOPED_TRACE(row.name);
-        const bool offered = row.target != nullptr || row.left != nullptr;
-        ASSERT_TRUE(row.target == nullptr || updtest::CopyTo(row.target(), target));
-        ASSERT_TRUE(row.size == 0 || updtest::Resize(target, row.size));
-        if (row.left != nullptr)
+        SCOPED_TRACE(name);
+        const bool offered = release != nullptr || left != nullptr;
+        ASSERT_TRUE(release == nullptr || updtest::CopyTo(release(), target));
+        ASSERT_TRUE(size == 0 || gstest::Resize(target, size));
+        if (left != nullptr)
         {
-            ASSERT_TRUE(updtest::CopyTo(updtest::OldRelease(), Path("Larkspurgleam.") + row.left));
-            ASSERT_TRUE(*row.left == 'b' || updtest::WriteAll(Path("Larkspurgleam.new"), "part"));
+            ASSERT_TRUE(updtest::CopyTo(updtest::OldRelease(), Path("Larkspurgleam.") + left));
+            ASSERT_TRUE(*left == 'b' || updtest::WriteAll(Path("Larkspurgleam.new"), "part"));
         }
-        const std::string link = Path("Larkspurgleam.") + (row.planted ? row.planted : "");
-        ASSERT_TRUE(!row.planted || (updtest::WriteAll(victim, "other") &&
-                                     SetFileAttributesA(victim.c_str(), FILE_ATTRIBUTE_READONLY) &&
-                                     updtest::PlantLink(victim, link)));
+        const std::string link = Path("Larkspurgleam.") + (planted ? planted : "");
+        ASSERT_TRUE(!planted || (updtest::WriteAll(victim, "other") &&
+                                 SetFileAttributesA(victim.c_str(), FILE_ATTRIBUTE_READONLY) &&
+                                 updtest::PlantLink(victim, link)));
         const DWORD victimAttributes = GetFileAttributesA(victim.c_str());
         const std::string before = ReadWholeFile(target);
         const Files filesBefore = updtest::ListFolder(folder);
-        std::vector<unsigned char> damaged = updtest::BuiltPayload();
-        damaged.back() ^= 1;
-        ASSERT_TRUE(!row.damaged ||
-                    updtest::WriteResources(
-                        program, {{"BIN", MAKEINTRESOURCEA(107), 1041, damaged}}, false));
+        std::vector<unsigned char> broken = updtest::BuiltPayload();
+        broken.back() ^= 1;
+        ASSERT_TRUE(!damaged ||
+                    updtest::WriteResources(program, {{"BIN", MAKEINTRESOURCEA(107), 1041, broken}},
+                                            false));
         Start();
         EXPECT_EQ(offered ? target : "", Target());
         EXPECT_EQ(offered ? 1 : 0, OkEnabled());
@@ -153,10 +168,10 @@ TEST_F(UpdaterDialogTest, OkOutcomes)
         EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN) / 2 - (rect.bottom - rect.top) / 2, rect.top);
 
         const std::string seen = PressOk();
-        EXPECT_EQ(row.seen, seen.substr(0, std::string(row.seen).size()));
+        EXPECT_EQ(shown, seen.substr(0, std::string(shown).size()));
         ExpectEndWithZero(seen.rfind("Error|", 0) == 0);
-        const bool done = row.seen == DONE;
-        if (done || row.left != nullptr)
+        const bool done = shown == DONE;
+        if (done || left != nullptr)
         {
             EXPECT_EQ((Files{"Larkspurgleam.bak", "Larkspurgleam.exe", "LarkspurgleamUpdater.exe"}),
                       updtest::ListFolder(folder));
@@ -169,7 +184,7 @@ TEST_F(UpdaterDialogTest, OkOutcomes)
         EXPECT_TRUE(done ? ReadWholeFile(target) == ReadWholeFile(updtest::NewRelease()) ||
                                !updtest::PayloadIsTheSample()
                          : ReadWholeFile(target) == before);
-        if (row.planted)
+        if (planted)
         {
             EXPECT_EQ("other", ReadWholeFile(victim));
             EXPECT_EQ(victimAttributes, GetFileAttributesA(victim.c_str()));
@@ -181,8 +196,7 @@ TEST_F(UpdaterDialogTest, OkOutcomes)
     }
 }
 
-// Refusals of one running dialog, each leaving it open for the next: a file held by another
-// program, an overlong path; then the same path updates.
+// Refusals (a held file, an overlong path) leave the dialog open; then the same path updates.
 TEST_F(UpdaterDialogTest, RefusalsKeepTheDialogOpenUntilTheFileCanBeUpdated)
 {
     const std::string target = Path("Larkspurgleam.exe");
@@ -212,20 +226,12 @@ TEST_F(UpdaterDialogTest, ChangeChoosesAnotherFile)
     Start();
     EXPECT_EQ(2, gstest::NameIsTaken(UPDATER_NAME) + gstest::NameIsTaken(APPLICATION_NAME))
         << "the dialog runs holding both names";
-    // The application, not elevated, must be able to open the elevated updater's hold on its
-    // name; the updater's own name keeps the default security.
+    // The application, not elevated, may open the hold on its name; the updater's own is default.
     EXPECT_EQ(static_cast<DWORD>(MUTEX_ALL_ACCESS),
               gstest::MutexAccessGrantedTo(APPLICATION_NAME, "S-1-5-11"));
     EXPECT_EQ(0u, gstest::MutexAccessGrantedTo(UPDATER_NAME, "S-1-5-11"));
     ASSERT_EQ(0, OkEnabled());
-    ASSERT_TRUE(gstest::PressButton(dialog, IDC_CHANGE));
-    const HWND open = updater->WaitForWindow(gstest::STEP_TIMEOUT_MS, [](HWND w)
-                                             { return GetDlgItem(w, FILE_NAME_BOX) != nullptr; });
-    ASSERT_NE(nullptr, open) << "no Open-File dialog";
-    SendMessageA(GetDlgItem(open, FILE_NAME_BOX), WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(other.c_str()));
-    ASSERT_TRUE(gstest::PressButton(open, IDOK));
-    ASSERT_TRUE(gstest::WaitUntilGone(open));
+    ASSERT_TRUE(gstest::WaitUntilGone(Choose(other)));
     Sleep(100);
     EXPECT_EQ(other, Target());
     EXPECT_EQ(1, OkEnabled()) << "a chosen file enables OK";
@@ -235,24 +241,19 @@ TEST_F(UpdaterDialogTest, ChangeChoosesAnotherFile)
                 ReadWholeFile(updtest::OldRelease()));
 }
 
-// A folder the ANSI code page cannot name exactly ("x¥y": best fit makes "¥" the separator)
-// beside the folder its best-fit form names ("x\\y", holding another old release): the updater
-// started from it offers nothing, and refuses it chosen with "変更"; neither release changes.
-// Started through a legitimate link to its folder, it updates the real folder.
+// From a folder the ANSI code page cannot name exactly ("x¥y", whose best fit is the folder
+// "x\\y" beside it) nothing is offered, and its file chosen with "変更" is refused; through a
+// legitimate link to its folder the updater updates the real folder.
 TEST_F(UpdaterDialogTest, FolderNamesTakenExactly)
 {
     const std::string base = scratch.GetPath(), neighbour = scratch.MakeFolder("x\\y");
-    wchar_t wideBase[MAX_PATH];
-    ASSERT_TRUE(MultiByteToWideChar(CP_ACP, 0, base.c_str(), -1, wideBase, MAX_PATH));
-    const std::wstring yen = std::wstring(wideBase) + L"\\x\u00A5y";
+    ASSERT_NE(L"", gstest::Wide(base));
+    const std::wstring yen = gstest::Wide(base) + L"\\x\u00A5y";
     const std::wstring yenTarget = yen + L"\\Larkspurgleam.exe";
     ASSERT_TRUE(CreateDirectoryW(yen.c_str(), nullptr));
-    wchar_t wideProgram[MAX_PATH], wideOld[MAX_PATH];
-    ASSERT_TRUE(
-        MultiByteToWideChar(CP_ACP, 0, program.c_str(), -1, wideProgram, MAX_PATH) &&
-        MultiByteToWideChar(CP_ACP, 0, updtest::OldRelease().c_str(), -1, wideOld, MAX_PATH));
-    ASSERT_TRUE(CopyFileW(wideProgram, (yen + L"\\LarkspurgleamUpdater.exe").c_str(), TRUE) &&
-                CopyFileW(wideOld, yenTarget.c_str(), TRUE) &&
+    ASSERT_TRUE(CopyFileW(gstest::Wide(program).c_str(),
+                          (yen + L"\\LarkspurgleamUpdater.exe").c_str(), TRUE) &&
+                CopyFileW(gstest::Wide(updtest::OldRelease()).c_str(), yenTarget.c_str(), TRUE) &&
                 updtest::CopyTo(updtest::OldRelease(), neighbour + "\\Larkspurgleam.exe"));
     const std::string oldRelease = ReadWholeFile(updtest::OldRelease());
     auto unchanged = [&]
@@ -272,31 +273,16 @@ TEST_F(UpdaterDialogTest, FolderNamesTakenExactly)
                    INVALID_FILE_ATTRIBUTES;
     };
 
-    updater = std::make_unique<gstest::TestProcess>();
-    ASSERT_TRUE(updater->Start(yen + L"\\LarkspurgleamUpdater.exe", L"", yen));
-    dialog = updater->WaitForWindow(gstest::STEP_TIMEOUT_MS, [](HWND w)
-                                    { return GetDlgItem(w, IDC_TARGET_PATH) != nullptr; });
-    ASSERT_NE(nullptr, dialog);
+    ASSERT_NO_FATAL_FAILURE(Start(yen + L"\\LarkspurgleamUpdater.exe", yen));
     EXPECT_EQ("", Target()) << "the best-fit form names the neighbour";
     EXPECT_EQ(0, OkEnabled());
     EXPECT_EQ(WRONG_FILE, PressOk());
     ExpectEndWithZero(true);
     EXPECT_TRUE(unchanged());
 
-    Start(); // in a folder without a target
-    ASSERT_TRUE(gstest::PressButton(dialog, IDC_CHANGE));
-    const HWND open = updater->WaitForWindow(gstest::STEP_TIMEOUT_MS, [](HWND w)
-                                             { return GetDlgItem(w, FILE_NAME_BOX) != nullptr; });
-    ASSERT_NE(nullptr, open) << "no Open-File dialog";
-    SendMessageW(GetDlgItem(open, FILE_NAME_BOX), WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(yenTarget.c_str()));
-    ASSERT_TRUE(gstest::PressButton(open, IDOK));
-    const HWND box = updater->WaitForMessageBox(gstest::STEP_TIMEOUT_MS);
-    ASSERT_NE(nullptr, box) << "the chosen file was taken in its best-fit form";
-    EXPECT_EQ(dialog, GetWindow(box, GW_OWNER));
-    EXPECT_EQ(WRONG_FILE, gstest::GetText(box) + "|" + gstest::BoxText(box));
-    EXPECT_TRUE(gstest::PressButton(box, IDOK));
-    EXPECT_TRUE(gstest::WaitUntilGone(box));
+    ASSERT_NO_FATAL_FAILURE(Start()); // in a folder without a target
+    Choose(yenTarget);
+    EXPECT_EQ(WRONG_FILE, AnswerBox()) << "the chosen file was taken in its best-fit form";
     EXPECT_EQ("", Target());
     EXPECT_EQ(0, OkEnabled());
     ExpectEndWithZero(true);
@@ -306,11 +292,7 @@ TEST_F(UpdaterDialogTest, FolderNamesTakenExactly)
     ASSERT_TRUE(updtest::CopyTo(updtest::UpdaterProgram(), real + "\\LarkspurgleamUpdater.exe") &&
                 updtest::CopyTo(updtest::OldRelease(), real + "\\Larkspurgleam.exe") &&
                 updtest::PlantLink(real, link));
-    updater = std::make_unique<gstest::TestProcess>();
-    ASSERT_TRUE(updater->Start(link + "\\LarkspurgleamUpdater.exe", "", link));
-    dialog = updater->WaitForWindow(gstest::STEP_TIMEOUT_MS, [](HWND w)
-                                    { return GetDlgItem(w, IDC_TARGET_PATH) != nullptr; });
-    ASSERT_NE(nullptr, dialog);
+    ASSERT_NO_FATAL_FAILURE(Start(link + "\\LarkspurgleamUpdater.exe", link));
     EXPECT_EQ(link + "\\Larkspurgleam.exe", Target());
     EXPECT_EQ(DONE, PressOk());
     ExpectEndWithZero(false);
@@ -327,8 +309,7 @@ TEST_F(UpdaterDialogTest, FolderNamesTakenExactly)
 // a second updater meanwhile ends at once with 0 (a box would keep it running).
 TEST_F(UpdaterDialogTest, RunningApplicationAndASecondCopyStopTheUpdater)
 {
-    // The new sample release holds the application's name. A copy runs: a running program
-    // holds its file, which other tests read at the same time.
+    // A copy of the new sample release runs, holding the application's name.
     const std::string running = scratch.MakeFolder("application") + "\\Larkspurgleam.exe";
     ASSERT_TRUE(updtest::CopyTo(updtest::NewRelease(), running));
     gstest::TestProcess application;

@@ -11,9 +11,8 @@
 namespace
 {
 
-// Runs the host's `tool` (under wine the host root is drive Z:) with an option and Windows
-// paths, each turned into its host path (without quotes: wine hands them on as they are), and
-// waits until `done` holds, as wine gives no handle of a host process. 1 when it held.
+// Runs the host's `tool` (the host root is Z:) with an option and Windows paths as host paths,
+// and waits until `done` holds (wine gives no handle of a host process). 1 when it held.
 int RunOnHost(const char* tool, const char* option, const std::vector<std::string>& paths,
               const std::function<bool()>& done)
 {
@@ -80,16 +79,6 @@ int WriteAll(const std::string& path, const std::string& content)
     const bool written =
         file != nullptr && std::fwrite(content.data(), 1, content.size(), file) == content.size();
     return file != nullptr && std::fclose(file) == 0 && written ? 1 : 0;
-}
-
-int Resize(const std::string& path, long long size)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    LARGE_INTEGER position;
-    position.QuadPart = size;
-    const BOOL done = SetFilePointerEx(file, position, nullptr, FILE_BEGIN) && SetEndOfFile(file);
-    CloseHandle(file);
-    return done ? 1 : 0;
 }
 
 std::vector<std::string> ListFolder(const std::string& folder)

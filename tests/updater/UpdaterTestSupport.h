@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-// Helpers shared by the updater's tests: the programs and releases of the build as the Windows
-// side sees them, whole files, and resources written into program files.
+// The updater tests' helpers: the build's programs and releases, files, links and resources.
 namespace updtest
 {
 
@@ -19,17 +18,13 @@ int PayloadIsTheSample();     // 1 unless the build was given a publisher's rele
 
 int WriteAll(const std::string& path, const std::string& content);
 int CopyTo(const std::string& from, const std::string& to);
-int Resize(const std::string& path, long long size);            // truncates or pads with zeros
 std::vector<std::string> ListFolder(const std::string& folder); // the names in it, sorted
 std::vector<unsigned char> BuiltPayload(); // the payload resource as the build made it
 
-// A symbolic link `link` to `target` (Windows paths without blanks), as a program without
-// administrator rights plants one: under wine a Unix link stands for a junction or an
-// object-manager link, and is followed the same way. Windows programs cannot make one under
-// wine, so the host's ln makes it. 1 when the link is there.
+// A link `link` to `target` (paths without blanks) as a program without rights plants one:
+// under wine the host's symbolic link (made by its ln) stands for a junction. 1 when there.
 int PlantLink(const std::string& target, const std::string& link);
-// Removes folders that hold links (the scratch folders' own removal would follow or keep
-// them). 1 when they are gone.
+// Removes folders that hold links (a scratch folder's removal would follow them). 1: gone.
 int RemoveWithLinks(const std::vector<std::string>& folders);
 
 // A program file loaded for its resources only.

@@ -19,9 +19,8 @@ expect '^((kernel32|user32|gdi32|advapi32|shell32|ole32|comdlg32|msvcrt)\.dll )+
 resources=$(sed -nE 's/^[0-9a-f]{3}   Entry: (ID: 0x0*|name: .*: )([0-9a-zA-Z]+),.*/\2/p
     s/^[0-9a-f]{3}     Entry: ID: 0x0*([0-9a-f]+),.*/\1/p' <<<"$headers" | tr '\n' ' ')
 expect '^BIN 6b 6c 6d 3 1 2 3 4 5 6 7 8 5 65 e 66 10 1 18 1 $' "$resources"
-# The manifest: elevation; Windows 10 and 11 run a program without their GUID in it in a
-# compatibility mode; version 6 of the common controls; per-monitor (v2) DPI awareness with the
-# system-aware fallbacks; code page 932 where Windows can give it to one program.
+# The manifest: elevation, the Windows 10/11 GUID, common controls 6, per-monitor (v2) DPI
+# awareness with fallbacks, code page 932.
 manifest=$(tr -s ' \r\n' ' ' <"$2" | grep -ao '<assembly .*</assembly>')
 for element in 'level="requireAdministrator"' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}' \
     'name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="\*" publicKeyToken="6595b64144ccf1df"' \
@@ -30,9 +29,7 @@ for element in 'level="requireAdministrator"' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a1
     '<activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">ja-JP</activeCodePage>'; do
     expect "$element" "$manifest"
 done
-# Each text of the dialog, in its template (UTF-16), asserted here and nowhere else; and the
-# fixed texts of the version resource (its versions are checked against the release step by
-# gspayload check-updater).
+# Each text of the dialog (UTF-16), asserted here only; the version resource's fixed texts.
 missing=$(perl -MEncode -e 'local $/; open(my $f, "<:raw", shift) or die; my $exe = <$f>;
     index($exe, encode("UTF-16LE", decode("UTF-8", "$_\0"))) >= 0 or print "$_ " for @ARGV' "$2" \
     ラークスパーグリームアップデート "ＭＳ Ｐゴシック" OK キャンセル 変更 更新するEXE \

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# The publisher's workflow end to end. "make": scripts/publish makes and signs an updater of the
-# tree's word size (ARCH) for the second sample pair (1.0.0.1 to 1.0.0.2, other sizes) with this
-# build's payload tool, so only the updater is built again. "run" (wine, DISPLAY): gsdiag reads
-# the signed file's step; the updater updates its old release, refuses the first pair's, knows
-# its new one.
+# The publisher's workflow. "make": scripts/publish makes and signs an updater (ARCH) for the
+# second sample pair with this build's payload tool. "run" (wine, DISPLAY): gsdiag reads its step;
+# it updates its old release, refuses the first pair's, knows its new one.
 #   publish_test.sh make|run ROOT WINE DRIVER SECOND_OLD SECOND_NEW FIRST_OLD SCRATCH HOST_GSPAYLOAD ARCH
 set -uo pipefail
 part=$1 root=$2 wine=$3 driver=$4 old=$5 new=$6 first_old=$7 scratch=$8
@@ -28,9 +26,8 @@ if [ "$part" = make ]; then
         fail "the dialog does not say 【Version 1.0.0.2】"
     osslsigncode verify -CAfile cert.pem -in "$updater" 2>&1 | grep -q 'Signature verification: ok' ||
         fail "osslsigncode verify"
-    # scripts/verify-build: the signed file is the build of these sources and releases (built
-    # again in another folder, with this build's payload tool); the same program with one byte
-    # changed, signed again with the same key, is not.
+    # scripts/verify-build: the signed file is the build of these sources and releases; the same
+    # with one byte changed, signed again, is not.
     mkdir -p verify/publish && ln -s "$(dirname "$(dirname "$9")")" verify/publish/tools
     "$root/scripts/verify-build" "$updater" "$old" "$new" --arch "${10}" --out verify >verify.log 2>&1 ||
         fail "verify-build refuses the published updater: $(cat verify.log)"
@@ -49,8 +46,7 @@ else
     LC_ALL=ja_JP.UTF-8 "$wine" publish/gsdiag.exe release "$(w "$updater")" </dev/null >gsdiag.out 2>&1 &&
         LC_ALL=C grep -q '^  identity  .*FileVersion "1, 0, 0, 2", ProductVersion "1, 0, 0, 2", .*numbers 1.0.0.2' gsdiag.out ||
         fail "gsdiag release on the signed updater: $(cat gsdiag.out)"
-    # Each case: the updater beside a copy of TARGET as Larkspurgleam.exe, OK pressed; the
-    # message, then the files expected as the target and as the backup afterwards.
+    # The updater beside TARGET as Larkspurgleam.exe, OK pressed: the message, target and backup.
     while read -r name target message after backup; do
         mkdir -p $name/handshake && touch $name/handshake/{dialog,outcome}.go && cp "$target" $name/Larkspurgleam.exe
         cp "$updater" $name/ && LC_ALL=ja_JP.UTF-8 "$wine" "$driver" "$(w "$PWD/$name/LarkspurgleamUpdater.exe")" \
