@@ -27,6 +27,22 @@ LONG CreateRegistryKey(HKEY root, const char* subKey, REGSAM access, HKEY* key)
         root, subKey, 0, emptyClass, REG_OPTION_NON_VOLATILE, access, nullptr, key, &disposition);
 }
 
+using KeyFunction = LONG (*)(HKEY root, const char* subKey, REGSAM access, HKEY* key);
+
+// The key through `function` with full access where that is granted, else for reading: a
+// program that is not elevated may read HKEY_LOCAL_MACHINE but not write it. Only a refusal of
+// access falls back; a missing key stays missing. Null when neither works.
+HKEY FullOrReadAccess(KeyFunction function, HKEY root, const char* subKey, REGSAM firstAccess)
+{
+    HKEY key = nullptr;
+    LONG status = function(root, subKey, firstAccess, &key);
+    if (status == ERROR_ACCESS_DENIED && firstAccess != KEY_READ)
+    {
+        status = function(root, subKey, KEY_READ, &key);
+    }
+    return status == ERROR_SUCCESS ? key : nullptr;
+}
+
 int Succeeded(LONG status)
 {
     return status == ERROR_SUCCESS ? 1 : 0;
@@ -88,48 +104,22 @@ int CGsRegistry::OpenKey(HKEY root, const char* subKey)
 {
     // Through the table on purpose, so that a derived registry sees every close.
     CloseKey();
-    HKEY opened = nullptr;
-    LONG status = OpenRegistryKey(root, subKey, KEY_ALL_ACCESS, &opened);
-    // Only a refusal of access falls back: a missing key stays missing.
-    if (status == ERROR_ACCESS_DENIED)
-    {
-        status = OpenRegistryKey(root, subKey, KEY_READ, &opened);
-    }
-    if (status != ERROR_SUCCESS)
-    {
-        return 0;
-    }
-    key = opened;
-    return 1;
+    key = FullOrReadAccess(OpenRegistryKey, root, subKey, KEY_ALL_ACCESS);
+    return key != nullptr ? 1 : 0;
 }
 
 int CGsRegistry::OpenKeyToRead(HKEY root, const char* subKey)
 {
     CloseKey();
-    HKEY opened = nullptr;
-    if (OpenRegistryKey(root, subKey, KEY_READ, &opened) != ERROR_SUCCESS)
-    {
-        return 0;
-    }
-    key = opened;
-    return 1;
+    key = FullOrReadAccess(OpenRegistryKey, root, subKey, KEY_READ);
+    return key != nullptr ? 1 : 0;
 }
 
 int CGsRegistry::CreateKey(HKEY root, const char* subKey)
 {
     CloseKey();
-    HKEY created = nullptr;
-    LONG status = CreateRegistryKey(root, subKey, KEY_ALL_ACCESS, &created);
-    if (status == ERROR_ACCESS_DENIED)
-    {
-        status = CreateRegistryKey(root, subKey, KEY_READ, &created);
-    }
-    if (status != ERROR_SUCCESS)
-    {
-        return 0;
-    }
-    key = created;
-    return 1;
+    key = FullOrReadAccess(CreateRegistryKey, root, subKey, KEY_ALL_ACCESS);
+    return key != nullptr ? 1 : 0;
 }
 
 int CGsRegistry::CloseKey()

@@ -7,7 +7,6 @@ import os
 import struct
 import subprocess
 import sys
-import zlib
 
 # (size, stored as): every image the dialog (96 to 288 DPI) and Explorer pick from.
 EXPECTED = [(256, "png"), (64, "png"), (48, "png"), (40, "bmp"), (32, "bmp"), (24, "bmp"),
@@ -21,27 +20,12 @@ def check(condition, what):
         failures.append(what)
 
 
-def png_alpha(data):
-    """The alpha values of an 8-bit RGBA PNG without filters other than none (as drawn)."""
-    width, height, depth, kind = struct.unpack(">IIBB", data[16:26])
-    chunks, pos = b"", 8
-    while pos < len(data):
-        length, name = struct.unpack(">I4s", data[pos:pos + 8])
-        if name == b"IDAT":
-            chunks += data[pos + 8:pos + 8 + length]
-        pos += 12 + length
-    raw = zlib.decompress(chunks)
-    stride = 1 + 4 * width
-    return (width, height, depth, kind,
-            [raw[row * stride + 1 + 4 * x + 3] for row in range(height) for x in range(width)])
-
-
-def bmp_alpha(data, size):
+def bmp_header_fits(data, size):
+    """A 32-bit bitmap of the size (twice as high: colour and mask), nothing after its mask."""
     header = struct.unpack("<IiiHHI", data[:20])
     check(header == (40, size, 2 * size, 1, 32, 0), f"{size}: header {header}")
     mask_stride = ((size + 31) // 32) * 4
     check(len(data) == 40 + 4 * size * size + mask_stride * size, f"{size}: {len(data)} bytes")
-    return [data[40 + 4 * i + 3] for i in range(size * size)]
 
 
 def main():
@@ -64,15 +48,11 @@ def main():
         image = data[offset:offset + length]
         check(offset + length <= len(data), f"{size}: image past the end of the file")
         if stored == "png":
+            # Colour type 6: red, green, blue and alpha, 8 bits each.
             check(image.startswith(b"\x89PNG\r\n\x1a\n"), f"{size}: not PNG")
-            w, h, depth, colour_type, alpha = png_alpha(image)
-            check((w, h, depth, colour_type) == (size, size, 8, 6), f"{size}: PNG {w}x{h}")
+            check(struct.unpack(">IIBB", image[16:26]) == (size, size, 8, 6), f"{size}: PNG header")
         else:
-            alpha = bmp_alpha(image, size)
-        # Transparent around the picture, opaque inside, smoothed between.
-        check(alpha[0] == 0, f"{size}: a corner is not transparent")
-        check(max(alpha) == 255, f"{size}: nothing opaque")
-        check(any(0 < a < 255 for a in alpha), f"{size}: no partly transparent edge")
+            bmp_header_fits(image, size)
 
     for failure in failures:
         print("FAIL:", failure)
